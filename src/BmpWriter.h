@@ -1,0 +1,3 @@
+#ifndef BMPWRITER_H
+#define BMPWRITER_H
+#endif
