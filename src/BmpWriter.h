@@ -1,3 +1,38 @@
 #ifndef BMPWRITER_H
 #define BMPWRITER_H
-#endif
+
+#include <QString>
+
+// Outcome of a snapshot save.
+enum class TBmpResult
+{
+    Ok,
+    OpenFailed, // the file could not be created or opened (or is a folder, FIFO or socket)
+    NoMemory, // the working buffer could not be allocated; nothing was created
+    WriteFailed, // a write, flush or sync failed; an existing file keeps its old content
+    BadSize, // the picture is not 1..1920 x 1..1080 or there is no picture
+};
+
+// Saves a W x H picture as an uncompressed 24-bit BMP file: a 14-byte file header, a 40-byte
+// information header, H rows of 3*W bytes rounded up to a multiple of 4 (pixels in the order
+// B, G, R, then zero fill), and two trailing zero bytes that both size fields count.
+//
+// pRGB is the player's RGB frame buffer layout: 3 bytes a pixel in the order R, G, B, rows of
+// exactly 3*W bytes, the bottom picture row first. The rows go to the file in that order, so the
+// height field is positive (bottom-up rows).
+//
+// A regular file (or a new name) is written beside its final place and moved there only once
+// complete, keeping an existing file's permissions and owner and writing through a symbolic link
+// to its target; when the folder does not allow a new file but the file itself is writable, the
+// file is overwritten in place instead. A character or block device is written directly. A
+// folder, FIFO or socket is refused. The whole file is built in memory before anything is
+// created, so a failed allocation leaves no trace.
+TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int W, int H);
+
+// The text the main window shows in its error box for a failed save of FileName; empty for Ok.
+QString BmpResultMessage(TBmpResult Result, const QString &FileName);
+
+// A short untranslated name of the result ("Ok", "OpenFailed", ...), for logs and test output.
+const char *BmpResultName(TBmpResult Result);
+
+#endif // BMPWRITER_H

@@ -1,9 +1,450 @@
+#include "BmpWriter.h"
+
+#include <QDir>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+char *toString(TBmpResult r)
+{
+    return qstrdup(BmpResultName(r));
+}
+
+namespace {
+
+// A W x H picture in the frame buffer layout (R, G, B; rows packed; bottom row first).
+QByteArray RandomPicture(int W, int H, quint32 seed)
+{
+    QByteArray pic(3 * W * H, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    for (char &c : pic)
+        c = static_cast<char>(rng.bounded(256));
+    return pic;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
+}
+
+// A little-endian field of 2 or 4 bytes.
+quint32 Field(const QByteArray &b, int at, int size)
+{
+    return size == 2 ? qFromLittleEndian<quint16>(b.constData() + at)
+                     : qFromLittleEndian<quint32>(b.constData() + at);
+}
+
+TBmpResult Save(const QString &path, const QByteArray &pic, int W, int H)
+{
+    return WriteBmpFile(path, reinterpret_cast<const unsigned char *>(pic.constData()), W, H);
+}
+
+// Runs body in a forked child and returns its exit code (-1 if it died by a signal), so that
+// resource limits and a dropped identity stay out of the test process.
+int RunInChild(const std::function<int()> &body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+mode_t FileType(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+} // namespace
 
 class TestBmpWriter : public QObject
 {
     Q_OBJECT
+
+private:
+    // A fresh folder for every test function and data row.
+    std::unique_ptr<QTemporaryDir> Dir;
+    QString Path(const QString &name) const { return Dir->filePath(name); }
+    QStringList Entries(const QString &folder) const
+    {
+        return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+    }
+
+private slots:
+    void init()
+    {
+        Dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(Dir->isValid());
+    }
+
+    // Every header field read back as a little-endian value; a white picture so that fill
+    // and trailer zeros cannot be mistaken for pixels.
+    void headerFields_data()
+    {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        QTest::addColumn<int>("stride");
+        QTest::addColumn<int>("fileSize");
+        QTest::newRow("cif-352x288") << 352 << 288 << 1056 << 304184;
+        QTest::newRow("width-353") << 353 << 2 << 1060 << 2176;
+        QTest::newRow("width-1") << 1 << 3 << 4 << 68;
+        QTest::newRow("width-2") << 2 << 3 << 8 << 80;
+        QTest::newRow("width-3") << 3 << 1 << 12 << 68;
+        QTest::newRow("smallest-1x1") << 1 << 1 << 4 << 60;
+        QTest::newRow("largest-1920x1080") << 1920 << 1080 << 5760 << 6220856;
+    }
+    void headerFields()
+    {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        QFETCH(int, stride);
+        QFETCH(int, fileSize);
+        const QString path = Path("header.bmp");
+        QCOMPARE(Save(path, QByteArray(3 * W * H, '\xff'), W, H), TBmpResult::Ok);
+        const QByteArray b = ReadAll(path);
+        QCOMPARE(b.size(), fileSize);
+        QCOMPARE(b.left(2), QByteArray("BM"));
+        const struct
+        {
+            int at, size;
+            quint32 value;
+        } fields[] = {{2, 4, quint32(fileSize)}, {6, 2, 0}, {8, 2, 0}, {10, 4, 54}, {14, 4, 40},
+            {18, 4, quint32(W)}, {22, 4, quint32(H)}, {26, 2, 1}, {28, 2, 24}, {30, 4, 0},
+            {34, 4, quint32(fileSize - 54)}, {38, 4, 2834}, {42, 4, 2834}, {46, 4, 0}, {50, 4, 0}};
+        for (const auto &f : fields) {
+            if (Field(b, f.at, f.size) != f.value)
+                QFAIL(qPrintable(QStringLiteral("field at %1 is %2, expected %3")
+                                     .arg(f.at)
+                                     .arg(Field(b, f.at, f.size))
+                                     .arg(f.value)));
+        }
+        for (int row = 0; row < H; ++row) {
+            const QByteArray r = b.mid(54 + row * stride, stride);
+            QCOMPARE(r.left(3 * W), QByteArray(3 * W, '\xff'));
+            QCOMPARE(r.mid(3 * W), QByteArray(stride - 3 * W, '\0'));
+        }
+        QCOMPARE(b.right(2), QByteArray(2, '\0'));
+    }
+
+    // The 54 header bytes of a CIF frame spelled out, independent of any field reader.
+    void headerBytesCif()
+    {
+        const QString path = Path("cif.bmp");
+        QCOMPARE(Save(path, RandomPicture(352, 288, 1), 352, 288), TBmpResult::Ok);
+        const QByteArray expected = QByteArray::fromHex("424d 38a40400 0000 0000 36000000"
+                                                        "28000000 60010000 20010000 0100 1800"
+                                                        "00000000 02a40400 120b0000 120b0000"
+                                                        "00000000 00000000");
+        QCOMPARE(expected.size(), 54);
+        QCOMPARE(ReadAll(path).left(54), expected);
+    }
+
+    // Pure red is stored as 0x00 0x00 0xFF, and the buffer's first row (the bottom picture row)
+    // is the file's first row.
+    void pixelByteOrderAndRowOrder()
+    {
+        const QByteArray pic = QByteArray::fromHex("ff0000 ff0000 ff0000 0000ff 0000ff 0000ff");
+        const QString path = Path("rows.bmp");
+        QCOMPARE(Save(path, pic, 3, 2), TBmpResult::Ok);
+        const QByteArray b = ReadAll(path);
+        QCOMPARE(b.mid(54, 12), QByteArray::fromHex("0000ff 0000ff 0000ff 000000"));
+        QCOMPARE(b.mid(66, 12), QByteArray::fromHex("ff0000 ff0000 ff0000 000000"));
+        const QImage img(path);
+        QCOMPARE(img.pixel(2, 1), qRgb(255, 0, 0));
+        QCOMPARE(img.pixel(0, 0), qRgb(0, 0, 255));
+    }
+
+    // Decoded by QImage, every pixel must match the source.
+    void decodesToSourcePixels_data()
+    {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        for (const QSize s : {QSize(1, 1), QSize(2, 7), QSize(3, 5), QSize(17, 9), QSize(176, 144),
+                 QSize(353, 289), QSize(1919, 3), QSize(1920, 1080)})
+            QTest::addRow("%dx%d", s.width(), s.height()) << s.width() << s.height();
+    }
+    void decodesToSourcePixels()
+    {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        const QByteArray pic = RandomPicture(W, H, quint32(W * 7919 + H));
+        const QString path = Path("decode.bmp");
+        QCOMPARE(Save(path, pic, W, H), TBmpResult::Ok);
+        QImage img;
+        QVERIFY(img.load(path, "BMP"));
+        QCOMPARE(img.size(), QSize(W, H));
+        const auto *src = reinterpret_cast<const uchar *>(pic.constData());
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) {
+                const uchar *p = src + 3 * (W * (H - 1 - y) + x);
+                if (img.pixel(x, y) != qRgb(p[0], p[1], p[2]))
+                    QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs").arg(x).arg(y)));
+            }
+        }
+    }
+
+    void refusesUnsupportedSize_data()
+    {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        QTest::newRow("zero-width") << 0 << 10;
+        QTest::newRow("zero-height") << 10 << 0;
+        QTest::newRow("negative") << -4 << 5;
+        QTest::newRow("width-1921") << 1921 << 1;
+        QTest::newRow("height-1081") << 1 << 1081;
+        QTest::newRow("huge-product-wraps") << INT_MAX << INT_MAX;
+    }
+    void refusesUnsupportedSize()
+    {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        const QString path = Path("bad.bmp");
+        QCOMPARE(Save(path, QByteArray(16, 'x'), W, H), TBmpResult::BadSize);
+        QCOMPARE(WriteBmpFile(path, nullptr, 4, 4), TBmpResult::BadSize);
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void messages()
+    {
+        const QString name = QStringLiteral("/x/snap.bmp");
+        QCOMPARE(BmpResultMessage(TBmpResult::OpenFailed, name),
+            QStringLiteral("Unable to open file for saving: /x/snap.bmp"));
+        QCOMPARE(BmpResultMessage(TBmpResult::NoMemory, name),
+            QStringLiteral("Insufficient memory for this operation."));
+        QVERIFY(BmpResultMessage(TBmpResult::WriteFailed, name).endsWith(name));
+        QVERIFY(!BmpResultMessage(TBmpResult::BadSize, name).isEmpty());
+        QVERIFY(BmpResultMessage(TBmpResult::Ok, name).isEmpty());
+    }
+
+    void cannotCreate_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing-folder") << "no-such-folder/snap.bmp";
+        QTest::newRow("folder-is-a-file") << "plain.txt/snap.bmp";
+        QTest::newRow("name-is-a-folder") << "folder";
+    }
+    void cannotCreate()
+    {
+        QFETCH(QString, name);
+        QVERIFY(WriteAll(Path("plain.txt"), "keep me"));
+        QVERIFY(QDir(Dir->path()).mkpath("folder"));
+        const QStringList before = Entries(Dir->path());
+        QCOMPARE(Save(Path(name), RandomPicture(4, 4, 2), 4, 4), TBmpResult::OpenFailed);
+        QCOMPARE(Entries(Dir->path()), before);
+        QCOMPARE(ReadAll(Path("plain.txt")), QByteArray("keep me"));
+        QVERIFY(Entries(Path("folder")).isEmpty());
+    }
+
+    // A write that fails half-way (the file size limit stands in for a full disk) must be
+    // reported and must leave the old file exactly as it was, with no temporary file behind.
+    void fullDiskKeepsOldFile()
+    {
+        const QString path = Path("old.bmp");
+        const QByteArray old = RandomPicture(10, 10, 3);
+        QVERIFY(WriteAll(path, old));
+        const QByteArray pic = RandomPicture(352, 288, 4);
+        const int code = RunInChild([&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit {64 * 1024, 64 * 1024};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return 100;
+            return static_cast<int>(Save(path, pic, 352, 288));
+        });
+        QCOMPARE(code, static_cast<int>(TBmpResult::WriteFailed));
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(Entries(Dir->path()), QStringList {"old.bmp"});
+    }
+
+    // The working memory is taken before the file is created: running short leaves no file.
+    // The child caps its address space just above what it maps, then takes every free block
+    // the size of the working buffer (the heap may keep some from earlier tests), so the
+    // writer's own request cannot be met.
+    void noMemoryLeavesNothing()
+    {
+        const QString path = Path("nomem.bmp");
+        const QByteArray pic = RandomPicture(1920, 1080, 5);
+        const int code = RunInChild([&] {
+            long pages = 0;
+            FILE *statm = std::fopen("/proc/self/statm", "r");
+            if (!statm || std::fscanf(statm, "%ld", &pages) != 1)
+                return 100;
+            std::fclose(statm);
+            const rlim_t bytes = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (1 << 20);
+            const rlimit limit {bytes, bytes};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                return 100;
+            const size_t fileSize = 6220856;
+            for (int i = 0; std::malloc(fileSize); ++i) {
+                if (i == 64)
+                    return 101; // the cap does not hold
+            }
+            return static_cast<int>(Save(path, pic, 1920, 1080));
+        });
+        if (code == 100)
+            QSKIP("cannot limit the address space here");
+        QCOMPARE(code, static_cast<int>(TBmpResult::NoMemory));
+        QVERIFY(Entries(Dir->path()).isEmpty());
+    }
+
+    void keepsPermissionsAndOwner()
+    {
+        const QString path = Path("perm.bmp");
+        QVERIFY(WriteAll(path, "old"));
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        const bool root = geteuid() == 0;
+        if (root)
+            QVERIFY(::chown(QFile::encodeName(path).constData(), 1234, 5678) == 0);
+        QCOMPARE(Save(path, RandomPicture(3, 3, 6), 3, 3), TBmpResult::Ok);
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        if (root) {
+            QCOMPARE(st.st_uid, uid_t(1234));
+            QCOMPARE(st.st_gid, gid_t(5678));
+        }
+        QCOMPARE(ReadAll(path).size(), 54 + 12 * 3 + 2);
+    }
+
+    void writesThroughSymlink_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("existing-target") << true;
+        QTest::newRow("dangling-link") << false;
+    }
+    void writesThroughSymlink()
+    {
+        QFETCH(bool, targetExists);
+        QVERIFY(QDir(Dir->path()).mkpath("real"));
+        const QString target = Path("real/target.bmp");
+        QFile::remove(target);
+        QFile::remove(Path("link.bmp"));
+        if (targetExists)
+            QVERIFY(WriteAll(target, "old"));
+        QVERIFY(QFile::link("real/target.bmp", Path("link.bmp")));
+        QCOMPARE(Save(Path("link.bmp"), RandomPicture(2, 2, 7), 2, 2), TBmpResult::Ok);
+        QCOMPARE(FileType(Path("link.bmp")), mode_t(S_IFLNK));
+        QCOMPARE(FileType(target), mode_t(S_IFREG));
+        QCOMPARE(ReadAll(target).size(), 54 + 8 * 2 + 2);
+    }
+
+    void nonAsciiName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("cyrillic") << QStringLiteral("Кадр №7.bmp");
+        QTest::newRow("cjk") << QStringLiteral("画像_スナップ.bmp");
+        QTest::newRow("mixed-folder") << QStringLiteral("папка_フォルダ/снимок_画.bmp");
+    }
+    void nonAsciiName()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QDir(Dir->path()).mkpath(QStringLiteral("папка_フォルダ")));
+        const QByteArray pic = RandomPicture(7, 3, 8);
+        QCOMPARE(Save(Path(name), pic, 7, 3), TBmpResult::Ok);
+        const QFileInfo info(Path(name));
+        QVERIFY(info.dir().entryList(QDir::Files).contains(info.fileName()));
+        QImage img(Path(name));
+        QCOMPARE(img.size(), QSize(7, 3));
+        QCOMPARE(img.pixel(0, 2), qRgb(uchar(pic[0]), uchar(pic[1]), uchar(pic[2])));
+    }
+
+    // Device nodes made in the temporary folder, so nothing under /dev is ever touched: a
+    // character device is written in place and stays a device; the full one reports failure.
+    void characterDevices_data()
+    {
+        QTest::addColumn<int>("minorNumber");
+        QTest::addColumn<TBmpResult>("expected");
+        QTest::newRow("null") << 3 << TBmpResult::Ok;
+        QTest::newRow("full") << 7 << TBmpResult::WriteFailed;
+    }
+    void characterDevices()
+    {
+        QFETCH(int, minorNumber);
+        QFETCH(TBmpResult, expected);
+        const QString node = Path(QStringLiteral("dev%1").arg(minorNumber));
+        if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, minorNumber))
+            != 0)
+            QSKIP("cannot make device nodes here");
+        const int fd = ::open(QFile::encodeName(node).constData(), O_WRONLY);
+        if (fd < 0)
+            QSKIP("device nodes cannot be opened here");
+        ::close(fd);
+        QCOMPARE(Save(node, RandomPicture(64, 64, 9), 64, 64), expected);
+        QCOMPARE(FileType(node), mode_t(S_IFCHR));
+        QCOMPARE(Entries(Dir->path()).size(), 1);
+    }
+
+    // A FIFO is refused rather than replaced, and is not written to.
+    void fifoIsRefused()
+    {
+        const QString fifo = Path("pipe");
+        const QByteArray encoded = QFile::encodeName(fifo);
+        QVERIFY(::mkfifo(encoded.constData(), 0644) == 0);
+        // A reader is waiting, so a writer that wrongly opens the FIFO does not hang the test.
+        const int reader = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        QCOMPARE(Save(fifo, RandomPicture(1, 1, 10), 1, 1), TBmpResult::OpenFailed);
+        char c;
+        QCOMPARE(::read(reader, &c, 1), ssize_t(0));
+        ::close(reader);
+        QCOMPARE(FileType(fifo), mode_t(S_IFIFO));
+    }
+
+    // In a folder that forbids new files a writable file is overwritten in place and a
+    // read-only one is refused. Run without root's rights, which would ignore both.
+    void readOnlyFolder()
+    {
+        QVERIFY(QDir(Dir->path()).mkpath("locked"));
+        const QString writable = Path("locked/writable.bmp");
+        const QString readOnly = Path("locked/readonly.bmp");
+        QVERIFY(WriteAll(writable, "old"));
+        QVERIFY(WriteAll(readOnly, "old"));
+        QVERIFY(::chmod(QFile::encodeName(writable).constData(), 0666) == 0);
+        QVERIFY(::chmod(QFile::encodeName(readOnly).constData(), 0444) == 0);
+        QVERIFY(::chmod(QFile::encodeName(Path("locked")).constData(), 0555) == 0);
+        QVERIFY(::chmod(QFile::encodeName(Dir->path()).constData(), 0755) == 0);
+        const QByteArray pic = RandomPicture(5, 5, 11);
+        const int code = RunInChild([&] {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                return 100;
+            if (::access(QFile::encodeName(Path("locked")).constData(), X_OK) != 0)
+                return 100;
+            const int a = static_cast<int>(Save(writable, pic, 5, 5));
+            const int b = static_cast<int>(Save(readOnly, pic, 5, 5));
+            return a * 10 + b;
+        });
+        ::chmod(QFile::encodeName(Path("locked")).constData(), 0755);
+        if (code == 100)
+            QSKIP("cannot run as an unprivileged user here");
+        QCOMPARE(
+            code, static_cast<int>(TBmpResult::Ok) * 10 + static_cast<int>(TBmpResult::OpenFailed));
+        QCOMPARE(ReadAll(writable).size(), 54 + 16 * 5 + 2);
+        QCOMPARE(ReadAll(readOnly), QByteArray("old"));
+        QCOMPARE(Entries(Path("locked")).size(), 2);
+    }
 };
 
-QTEST_MAIN(TestBmpWriter)
+QTEST_GUILESS_MAIN(TestBmpWriter)
 #include "tst_bmpwriter.moc"
