@@ -1,1 +1,196 @@
 #include "TParamDialog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <utility>
+
+namespace {
+
+// The largest picture the frame source's buffers hold.
+constexpr int MaxWidth = 1920;
+constexpr int MaxHeight = 1080;
+constexpr int MaxSizeEntries = 32;
+
+// Reads a size field the way the caller does: the current text as a base-10 number.
+bool HoldsSize(const QComboBox *box, int max)
+{
+    bool ok = false;
+    const int value = box->currentText().toInt(&ok);
+    return ok && value >= 1 && value <= max;
+}
+
+void SetUpSizeBox(QComboBox *box, QValidator *validator, const QStringList &presets)
+{
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::InsertAtTop);
+    box->setMaxCount(MaxSizeEntries);
+    box->setValidator(validator);
+    box->setDuplicatesEnabled(false);
+    box->clear();
+    box->addItems(presets);
+}
+
+} // namespace
+
+TSizeValidator::TSizeValidator(int Bottom, int Top, QObject *parent)
+    : QIntValidator(Bottom, Top, parent)
+{ }
+
+QValidator::State TSizeValidator::validate(QString &input, int &pos) const
+{
+    Q_UNUSED(pos);
+    // Digits only: no sign, group separator, space or locale digits, because the caller converts
+    // the text with a plain base-10 toInt().
+    long long value = 0;
+    for (const QChar c : std::as_const(input)) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return Invalid;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > top())
+            return Invalid;
+    }
+    if (input.isEmpty() || value < bottom())
+        return Intermediate;
+    return Acceptable;
+}
+
+TParamDialog::TParamDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    if (objectName().isEmpty())
+        setObjectName("ParametersDialog");
+    setWindowModality(Qt::WindowModal);
+    resize(220, 320);
+    setMinimumSize(QSize(220, 320));
+    setMaximumSize(QSize(220, 320));
+
+    buttonBox = new QDialogButtonBox(this);
+    buttonBox->setObjectName("buttonBox");
+    buttonBox->setGeometry(QRect(10, 270, 191, 32));
+    buttonBox->setOrientation(Qt::Horizontal);
+    buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+
+    QValidator *widthValidator = new TSizeValidator(1, MaxWidth, this);
+    QValidator *heightValidator = new TSizeValidator(1, MaxHeight, this);
+
+    WidthComboBox = new QComboBox(this);
+    WidthComboBox->setObjectName("WidthComboBox");
+    WidthComboBox->setGeometry(QRect(40, 40, 141, 27));
+    SetUpSizeBox(
+        WidthComboBox, widthValidator, {"176", "320", "480", "704", "720", "1280", "1920"});
+
+    HeightComboBox = new QComboBox(this);
+    HeightComboBox->setObjectName("HeightComboBox");
+    HeightComboBox->setGeometry(QRect(40, 100, 141, 27));
+    SetUpSizeBox(
+        HeightComboBox, heightValidator, {"144", "240", "360", "480", "486", "576", "720", "1080"});
+
+    FPSSpinBox = new QSpinBox(this);
+    FPSSpinBox->setObjectName("FPSSpinBox");
+    FPSSpinBox->setGeometry(QRect(40, 220, 141, 28));
+    FPSSpinBox->setMinimum(1);
+    FPSSpinBox->setMaximum(1000);
+
+    WidthLabel = new QLabel(this);
+    WidthLabel->setObjectName("WidthLabel");
+    WidthLabel->setGeometry(QRect(40, 20, 62, 18));
+    WidthLabel->setFrameShape(QFrame::NoFrame);
+    WidthLabel->setLineWidth(0);
+
+    HeightLabel = new QLabel(this);
+    HeightLabel->setObjectName("HeightLabel");
+    HeightLabel->setGeometry(QRect(40, 80, 62, 18));
+    HeightLabel->setTextFormat(Qt::RichText);
+
+    FPSLabel = new QLabel(this);
+    FPSLabel->setObjectName("FPSLabel");
+    FPSLabel->setGeometry(QRect(40, 200, 141, 18));
+
+    YUVFormatLabel = new QLabel(this);
+    YUVFormatLabel->setObjectName("YUVFormatLabel");
+    YUVFormatLabel->setGeometry(QRect(40, 140, 111, 18));
+
+    comboBox = new QComboBox(this);
+    comboBox->setObjectName("comboBox");
+    comboBox->setGeometry(QRect(40, 160, 141, 27));
+    comboBox->setEditable(false);
+    comboBox->addItems({"YUV 420", "YUV 422", "YUV 444"});
+    comboBox->setCurrentIndex(0);
+    comboBox->setInsertPolicy(QComboBox::NoInsert);
+
+    setWindowTitle(QCoreApplication::translate("ParametersDialog", "Parameters"));
+    WidthLabel->setText(QCoreApplication::translate("ParametersDialog", "Width"));
+    HeightLabel->setText(QCoreApplication::translate("ParametersDialog", "Height"));
+    FPSLabel->setText(QCoreApplication::translate("ParametersDialog", "Frames per second"));
+    YUVFormatLabel->setText(QCoreApplication::translate("ParametersDialog", "YUV format"));
+
+    connect(buttonBox, SIGNAL(accepted()), this, SLOT(accept()));
+    connect(buttonBox, SIGNAL(rejected()), this, SLOT(reject()));
+
+    // The caller converts the size texts without checking them, so OK must not be reachable
+    // while either holds something other than a size the frame buffers can take.
+    for (QComboBox *box : {WidthComboBox, HeightComboBox}) {
+        connect(box, SIGNAL(editTextChanged(QString)), this, SLOT(UpdateOkButton()));
+        connect(box, SIGNAL(currentTextChanged(QString)), this, SLOT(UpdateOkButton()));
+    }
+    UpdateOkButton();
+}
+
+TParamDialog::~TParamDialog() = default;
+
+void TParamDialog::showEvent(QShowEvent *e)
+{
+    // The caller sets the current indexes just before exec(); an index out of range leaves an
+    // empty text, so judge the fields again as they are shown.
+    UpdateOkButton();
+    QDialog::showEvent(e);
+}
+
+void TParamDialog::UpdateOkButton()
+{
+    buttonBox->button(QDialogButtonBox::Ok)
+        ->setEnabled(HoldsSize(WidthComboBox, MaxWidth) && HoldsSize(HeightComboBox, MaxHeight));
+}
+
+TGotoDialog::TGotoDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    if (objectName().isEmpty())
+        setObjectName("Dialog");
+    resize(200, 90);
+    setWindowModality(Qt::WindowModal);
+    setMinimumSize(QSize(200, 90));
+    setMaximumSize(QSize(200, 90));
+
+    buttonBox = new QDialogButtonBox(this);
+    buttonBox->setObjectName("buttonBox");
+    buttonBox->setGeometry(QRect(10, 50, 171, 32));
+    buttonBox->setOrientation(Qt::Horizontal);
+    buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+
+    label = new QLabel(this);
+    label->setObjectName("label");
+    label->setGeometry(QRect(130, 16, 101, 20));
+
+    spinBox = new QSpinBox(this);
+    spinBox->setObjectName("spinBox");
+    spinBox->setGeometry(QRect(10, 10, 111, 28));
+    // Frame indexes are 0-based: the first frame must be reachable.
+    spinBox->setMinimum(0);
+    spinBox->setMaximum(100000);
+
+    setWindowTitle(QCoreApplication::translate("Dialog", "Goto frame #"));
+    label->setText(QCoreApplication::translate("Dialog", "Of 0"));
+
+    connect(buttonBox, SIGNAL(accepted()), this, SLOT(accept()));
+    connect(buttonBox, SIGNAL(rejected()), this, SLOT(reject()));
+
+    QMetaObject::connectSlotsByName(this);
+}
+
+TGotoDialog::~TGotoDialog() = default;
