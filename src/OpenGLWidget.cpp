@@ -1,1 +1,273 @@
 #include "OpenGLWidget.h"
+
+#include "YUVConversion.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Both buffers hold the largest picture the frame source can deliver and never grow.
+constexpr size_t BufferSize = yuv::MaxRGBSize;
+
+unsigned char *AllocateBuffer()
+{
+    auto *p = static_cast<unsigned char *>(std::calloc(BufferSize, 1));
+    if (!p)
+        qFatal("TOGLWidget: cannot allocate a frame buffer of %zu bytes", BufferSize);
+    return p;
+}
+
+// The logo's pixels are read byte by byte from Qt's RGB32 layout (0xffRRGGBB in a 32-bit word),
+// which puts blue first in memory only on a little-endian machine.
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the logo reads RGB32 pixels as B, G, R bytes");
+
+} // namespace
+
+TOGLWidget::TOGLWidget(QWidget *parent)
+    : QOpenGLWidget(parent)
+{
+    // No surface format is requested: the default context is a compatibility one, which the
+    // fixed-function pixel drawing needs (a core profile draws nothing).
+    pPic = AllocateBuffer();
+    pCrop = AllocateBuffer();
+}
+
+TOGLWidget::~TOGLWidget()
+{
+    std::free(pPic);
+    pPic = nullptr;
+    std::free(pCrop);
+    pCrop = nullptr;
+}
+
+void TOGLWidget::SetPicParams(int W, int H)
+{
+    // Checked per dimension before any product is formed, so no overflow can slip a size past.
+    if (!yuv::IsSupportedSize(W, H))
+        return;
+    PicW = W;
+    PicH = H;
+}
+
+void TOGLWidget::SetPic(unsigned char *p)
+{
+    if (!p)
+        return;
+    std::memcpy(pPic, p, static_cast<size_t>(PicW) * static_cast<size_t>(PicH) * 3);
+    HasPic = 1;
+}
+
+void TOGLWidget::DrawFrame(unsigned char *pRGB)
+{
+    SetPic(pRGB);
+    const quint64 before = PaintCount;
+    repaint();
+    // When the window was composed less than a refresh interval ago, Qt quietly turns repaint()
+    // into a posted update request. Deliver it now, so that every frame is on screen before the
+    // playback tick that read it returns.
+    if (PaintCount == before)
+        QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
+}
+
+void TOGLWidget::SetActualSize(int State)
+{
+    ActualSize = State == Qt::Checked ? 1 : 0;
+    // Outside initializeGL, resizeGL and paintGL another context is current; GL calls made now
+    // would change that one. A view that was never shown has no context yet: its first resizeGL
+    // sets the state for the mode stored here.
+    if (context()) {
+        makeCurrent();
+        SetupViewGeometry();
+        doneCurrent();
+    }
+    CropX = 0;
+    CropY = 0;
+    repaint();
+    setCursor(ActualSize ? Qt::OpenHandCursor : Qt::ArrowCursor);
+}
+
+void TOGLWidget::CopyPictureCrop(int x, int y, int w, int h)
+{
+    if (x < 0 || y < 0 || x >= PicW || y >= PicH)
+        return;
+    w = std::min(w, PicW - x);
+    h = std::min(h, PicH - y);
+    if (w <= 0 || h <= 0)
+        return;
+    const size_t rowBytes = static_cast<size_t>(w) * 3;
+    for (int i = 0; i < h; ++i) {
+        const unsigned char *src = pPic + (static_cast<size_t>(y + i) * PicW + x) * 3;
+        std::memcpy(pCrop + i * rowBytes, src, rowBytes);
+    }
+}
+
+QSize TOGLWidget::DeviceSize() const
+{
+    // Rounded like the framebuffer Qt gives the widget.
+    return size() * devicePixelRatioF();
+}
+
+QPoint TOGLWidget::DevicePos(const QMouseEvent *e) const
+{
+    return (e->position() * devicePixelRatioF()).toPoint();
+}
+
+void TOGLWidget::mousePressEvent(QMouseEvent *e)
+{
+    const QPoint p = DevicePos(e);
+    MouseX = p.x();
+    MouseY = p.y();
+    QOpenGLWidget::mousePressEvent(e);
+}
+
+void TOGLWidget::mouseReleaseEvent(QMouseEvent *e)
+{
+    QOpenGLWidget::mouseReleaseEvent(e);
+}
+
+void TOGLWidget::mouseMoveEvent(QMouseEvent *e)
+{
+    const QPoint p = DevicePos(e);
+    const int dx = p.x() - MouseX;
+    const int dy = p.y() - MouseY;
+    MouseX = p.x();
+    MouseY = p.y();
+
+    // Buffer row 0 is the picture's bottom and is drawn at the bottom of the view, so the picture
+    // follows the pointer: right shows more of the left part, down more of the upper part. A step
+    // that would show anything past an edge is dropped whole rather than clamped.
+    const int nx = CropX - dx;
+    const int ny = CropY + dy;
+    const QSize view = DeviceSize();
+    if (nx >= 0 && nx + view.width() <= PicW && ny >= 0 && ny + view.height() <= PicH) {
+        CropX = nx;
+        CropY = ny;
+        repaint();
+    }
+    QOpenGLWidget::mouseMoveEvent(e);
+}
+
+void TOGLWidget::initializeGL()
+{
+    glClearColor(0, 0, 0, 0);
+    glShadeModel(GL_FLAT);
+    // Picture rows are exactly 3 * width bytes, with no padding to 4.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+}
+
+void TOGLWidget::resizeGL(int, int)
+{
+    // Qt passes the size in logical pixels; the geometry is worked out in device pixels, the unit
+    // of the framebuffer and of glDrawPixels, so the arguments are not used.
+    SetupViewGeometry();
+}
+
+void TOGLWidget::SetupViewGeometry()
+{
+    const QSize view = DeviceSize();
+    const int vw = view.width();
+    const int vh = view.height();
+
+    glViewport(0, 0, vw, vh);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, vw, 0, vh); // one unit a pixel, origin at the bottom left
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    if (ActualSize) {
+        CropX = 0;
+        CropY = 0;
+        // Centred only when the picture is smaller in both directions; otherwise the window onto
+        // it starts at the view's bottom left corner.
+        if (PicW < vw && PicH < vh)
+            glRasterPos2i((vw - PicW) / 2, (vh - PicH) / 2);
+        else
+            glRasterPos2i(0, 0);
+        glPixelZoom(1.0f, 1.0f);
+    } else {
+        const double zx = static_cast<double>(vw) / PicW;
+        const double zy = static_cast<double>(vh) / PicH;
+        const double z = zy > zx ? zx : zy;
+        // Truncated toward zero: a margin that comes out a hair below zero must give 0, since a
+        // raster position of -1 lies outside the viewport and nothing would be drawn.
+        glRasterPos2i(
+            static_cast<int>((vw - PicW * z) * 0.5), static_cast<int>((vh - PicH * z) * 0.5));
+        glPixelZoom(static_cast<float>(z), static_cast<float>(z));
+    }
+}
+
+void TOGLWidget::paintGL()
+{
+    ++PaintCount;
+    const QSize view = DeviceSize();
+    // Qt sets the viewport before each paint from the size truncated to device pixels, while the
+    // framebuffer and the projection use the rounded size; with a fractional pixel ratio the two
+    // differ by a pixel. Keep the viewport and the projection in step.
+    glViewport(0, 0, view.width(), view.height());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    if (!HasPic) {
+        PaintLogo(view.width(), view.height());
+        return;
+    }
+
+    // The raster position and zoom were set for this picture by the last resize or mode switch.
+    if (ActualSize) {
+        const int cw = std::min(view.width(), PicW);
+        const int ch = std::min(view.height(), PicH);
+        // A new picture size takes effect with the resize that follows it, which also resets the
+        // origin; until then keep the window inside the picture.
+        const int x = std::clamp(CropX, 0, PicW - cw);
+        const int y = std::clamp(CropY, 0, PicH - ch);
+        CopyPictureCrop(x, y, cw, ch);
+        glDrawPixels(cw, ch, GL_RGB, GL_UNSIGNED_BYTE, pCrop);
+    } else {
+        glDrawPixels(PicW, PicH, GL_RGB, GL_UNSIGNED_BYTE, pPic);
+    }
+    glFlush();
+}
+
+void TOGLWidget::PaintLogo(int vw, int vh)
+{
+    QImage image(QStringLiteral(":/Img/tamrel.bmp"));
+    if (image.isNull())
+        return;
+    if (image.format() != QImage::Format_RGB32)
+        image.convertTo(QImage::Format_RGB32);
+
+    const int iw = image.width();
+    const int ih = image.height();
+    const size_t count = static_cast<size_t>(iw) * static_cast<size_t>(ih);
+    std::unique_ptr<unsigned char[]> rgb(new (std::nothrow) unsigned char[count * 3]);
+    if (!rgb)
+        return;
+    // RGB32 rows are whole 32-bit words, so the pixels run on without padding.
+    const uchar *src = image.constBits();
+    for (size_t i = 0; i < count; ++i) {
+        rgb[i * 3 + 0] = src[i * 4 + 2];
+        rgb[i * 3 + 1] = src[i * 4 + 1];
+        rgb[i * 3 + 2] = src[i * 4];
+    }
+
+    // The logo sets its own raster position and zoom. Qt 6 paints while it handles a resize, so
+    // a logo paint can come right after the resize that set the state for a new picture; leave
+    // that state as it was found.
+    glPushAttrib(GL_CURRENT_BIT | GL_PIXEL_MODE_BIT);
+    // The image's top row goes first and lands at the bottom: the resource is stored upside down.
+    glRasterPos2i((vw - iw) / 2, (vh - ih) / 2);
+    glPixelZoom(1.0f, 1.0f);
+    glDrawPixels(iw, ih, GL_RGB, GL_UNSIGNED_BYTE, rgb.get());
+    glPopAttrib();
+    glFlush();
+}
