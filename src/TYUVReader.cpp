@@ -68,6 +68,10 @@ int TYUVReader::OpenFile(QString FileName)
         std::fclose(f);
         return -1;
     }
+    // Unbuffered: a seek into bytes the stream had buffered would otherwise show them again even
+    // after the file changed on disk, and every plane read is large enough to go straight to the
+    // file anyway.
+    std::setvbuf(f, nullptr, _IONBF, 0);
     hFile = f;
     FramePos = 0;
     return 0;
