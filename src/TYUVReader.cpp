@@ -20,7 +20,10 @@ unsigned char *AllocateBuffer(size_t size)
 
 // Regular files hold streams; block devices are raw dumps on a partition. Anything else (a
 // folder, a FIFO, a socket, a character device) would block or read as endless garbage.
-bool IsReadableStreamType(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode); }
+bool IsReadableStreamType(mode_t mode)
+{
+    return S_ISREG(mode) || S_ISBLK(mode);
+}
 
 // Reads up to size bytes and fills whatever the file did not provide, up to extent bytes, with
 // fill, so that a short read never leaves an earlier frame's samples in view.
@@ -82,10 +85,10 @@ void TYUVReader::SetFileParams(int W, int H, TYUVFormat NewFormat)
     if (!yuv::IsSupportedSize(W, H)) {
         emit ShowWarning(tr("Unsupported picture size %1 x %2: the width must be 1 to %3 and the "
                             "height 1 to %4.")
-                                 .arg(W)
-                                 .arg(H)
-                                 .arg(yuv::MaxWidth)
-                                 .arg(yuv::MaxHeight));
+                             .arg(W)
+                             .arg(H)
+                             .arg(yuv::MaxWidth)
+                             .arg(yuv::MaxHeight));
         return;
     }
     if (NewFormat != YUV420 && NewFormat != YUV422 && NewFormat != YUV444)
@@ -158,7 +161,7 @@ void TYUVReader::ReloadCurrentFrame()
 }
 
 int TYUVReader::YUV2RGB(unsigned char *pRGB, unsigned char *pY, unsigned char *pU,
-                        unsigned char *pV, int W, int H, TYUVFormat Format)
+    unsigned char *pV, int W, int H, TYUVFormat Format)
 {
     yuv::ConvertYUVToRGB(pRGB, pY, pU, pV, W, H, Format, {YEnabled, UEnabled, VEnabled});
     return 0;

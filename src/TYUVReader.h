@@ -60,8 +60,8 @@ private:
     void LoadFrame();
     void LoadAndAnnounce();
     void ReloadCurrentFrame();
-    int YUV2RGB(unsigned char *pRGB, unsigned char *pY, unsigned char *pU, unsigned char *pV,
-                int W, int H, TYUVFormat Format);
+    int YUV2RGB(unsigned char *pRGB, unsigned char *pY, unsigned char *pU, unsigned char *pV, int W,
+        int H, TYUVFormat Format);
 
     FILE *hFile = nullptr;
     int Width = 0;

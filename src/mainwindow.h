@@ -2,8 +2,22 @@
 #define MAINWINDOW_H
 
 #include <QLabel>
+#include <QMainWindow>
+#include <QString>
 
+class QCheckBox;
+class QGridLayout;
+class QKeyEvent;
 class QMouseEvent;
+class QPushButton;
+class QSettings;
+class QSlider;
+class QTimer;
+class QVBoxLayout;
+class TGotoDialog;
+class TOGLWidget;
+class TParamDialog;
+class TYUVReader;
 
 // A label that reports a mouse click: it emits Clicked with the global position of the release
 // point, whichever button was released.
@@ -19,6 +33,76 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
+};
+
+// The player's only window: the picture view, the control and transport rows, the frame slider,
+// and the wiring between them, the frame source, the playback timer and the two dialogs.
+class TMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TMainWindow(QWidget *parent = nullptr);
+    ~TMainWindow() override;
+
+    void retranslateUi();
+    // Opens a stream named on the command line, without the file dialog.
+    void OpenFileFromCommandLine(QString Path);
+
+    QWidget *centralwidget;
+    QVBoxLayout *verticalLayout;
+    QGridLayout *gridLayout;
+    QWidget *ButtonsWidget;
+    QPushButton *EndButton;
+    QPushButton *PrevButton;
+    QPushButton *StartButton;
+    QPushButton *PlayButton;
+    QPushButton *NextButton;
+    QPushButton *StopButton;
+    QPushButton *OpenButton;
+    QWidget *CheckBoxWidget;
+    QCheckBox *YCheckBox;
+    QCheckBox *UCheckBox;
+    TActiveLabel *FrameNumLabel;
+    QCheckBox *ActualSizeCheckBox;
+    QPushButton *SettingsButton;
+    QPushButton *HelpButton;
+    QPushButton *SaveToBMPButton;
+    QCheckBox *VCheckBox;
+    QSlider *horizontalSlider;
+    TOGLWidget *Screen;
+    TYUVReader *YUVReader;
+    QTimer *PlayTimer;
+    TParamDialog *ParamDialog;
+    TGotoDialog *GotoDialog;
+    QSettings *Settings;
+    QString FileName;
+
+public slots:
+    void OpenButtonClicked_SLOT();
+    void SettingsButtonClicked_SLOT();
+    void PlayButtonClicked_SLOT();
+    void StopButtonClicked_SLOT();
+    void ActualSizeCheckBoxChecked_SLOT(int State);
+    void NewPictureParams_SLOT(int W, int H, int FrameCount);
+    void UpdateFrameNumLabel_SLOT(int FrameCount);
+    void ErrorOccured_SLOT(QString ErrMsg);
+    void ShowWarning_SLOT(QString Msg);
+    void HelpButtonClicked_SLOT();
+    void SaveToBMPButtonClicked_SLOT();
+    void FrameNumberClicked_SLOT(int X, int Y);
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+
+private:
+    void BuildWidgets();
+    void MakeConnections();
+    void OpenFileNamed();
+    void LoadDialogFromSettings();
+    void StoreDialogInSettings();
+    void ApplyDialogParams();
+    void ShowFrameCounter(int FrameIndex);
 };
 
 #endif // MAINWINDOW_H

@@ -16,7 +16,10 @@ struct TRGB
     int R, G, B;
 };
 
-inline int ClampByte(long long v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v)); }
+inline int ClampByte(long long v)
+{
+    return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
+}
 
 inline TRGB ReferencePixel(int Y, int U, int V, TPlaneSwitches planes = {})
 {
@@ -36,8 +39,7 @@ inline TRGB ReferencePixel(int Y, int U, int V, TPlaneSwitches planes = {})
 // Whole-frame reference: the chroma index of every pixel straight from its definition, rows
 // stored bottom-up. Only the first 3*W*H bytes of out are written.
 inline void ReferenceFrame(std::vector<uint8_t> &out, const uint8_t *y, const uint8_t *u,
-                           const uint8_t *v, int W, int H, TYUVFormat format,
-                           TPlaneSwitches planes = {})
+    const uint8_t *v, int W, int H, TYUVFormat format, TPlaneSwitches planes = {})
 {
     for (int row = 0; row < H; ++row) {
         for (int x = 0; x < W; ++x) {

@@ -1,0 +1,15 @@
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QFile>
+
+int main(int argc, char **argv)
+{
+    // QApplication takes its own options out of argc and argv.
+    QApplication app(argc, argv);
+    TMainWindow window;
+    window.show();
+    if (argc > 1)
+        window.OpenFileFromCommandLine(QFile::decodeName(argv[1]));
+    return app.exec();
+}
