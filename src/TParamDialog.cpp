@@ -1,5 +1,7 @@
 #include "TParamDialog.h"
 
+#include "YUVConversion.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -11,9 +13,6 @@
 
 namespace {
 
-// The largest picture the frame source's buffers hold.
-constexpr int MaxWidth = 1920;
-constexpr int MaxHeight = 1080;
 constexpr int MaxSizeEntries = 32;
 
 // Reads a size field the way the caller does: the current text as a base-10 number.
@@ -75,8 +74,8 @@ TParamDialog::TParamDialog(QWidget *parent)
     buttonBox->setOrientation(Qt::Horizontal);
     buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
 
-    QValidator *widthValidator = new TSizeValidator(1, MaxWidth, this);
-    QValidator *heightValidator = new TSizeValidator(1, MaxHeight, this);
+    QValidator *widthValidator = new TSizeValidator(1, yuv::MaxWidth, this);
+    QValidator *heightValidator = new TSizeValidator(1, yuv::MaxHeight, this);
 
     WidthComboBox = new QComboBox(this);
     WidthComboBox->setObjectName("WidthComboBox");
@@ -154,7 +153,8 @@ void TParamDialog::showEvent(QShowEvent *e)
 void TParamDialog::UpdateOkButton()
 {
     buttonBox->button(QDialogButtonBox::Ok)
-        ->setEnabled(HoldsSize(WidthComboBox, MaxWidth) && HoldsSize(HeightComboBox, MaxHeight));
+        ->setEnabled(
+            HoldsSize(WidthComboBox, yuv::MaxWidth) && HoldsSize(HeightComboBox, yuv::MaxHeight));
 }
 
 TGotoDialog::TGotoDialog(QWidget *parent)
