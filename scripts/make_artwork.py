@@ -9,6 +9,10 @@ functions, anti-aliased by 4x4 supersampling), so the output is the same bytes o
 Writes Img/T.ico (32x32, 256 colours), ten 24x24 RGBA PNGs and Img/tamrel.bmp (472x151, 24-bit,
 stored upside down because the view hands the decoded top row to glDrawPixels, which puts it at
 the bottom).
+
+Also writes the application icon for the desktop's icon theme: the window icon's design drawn
+afresh at each size (not scaled from the 32x32 bitmap), as RGBA PNGs in
+data/icons/hicolor/<size>x<size>/apps/org.example.TamrelYUVPlayer.png.
 """
 
 import math
@@ -353,14 +357,29 @@ BUTTONS = [
 # Window icon, 32 x 32: a screen showing the three planes, with a play triangle.
 
 
-def window_icon():
-    c = Canvas(32, 32)
-    c.draw(box(12, 25, 20, 30, radius=1.0), INK)
-    c.draw(box(1, 3, 31, 27, radius=3.5), INK)
+ICON_DESIGN_SIZE = 32
+# Sizes of the application icon in the desktop's hicolor theme.
+THEME_ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+THEME_ICON_NAME = "org.example.TamrelYUVPlayer"
+
+
+def scaled(shape, factor):
+    """The shape drawn factor times larger. With factor 1.0 every value is unchanged to the bit,
+    so the 32x32 window icon stays what it was before it could be scaled."""
+    return lambda x, y: shape(x / factor, y / factor) * factor
+
+
+def window_icon(size=ICON_DESIGN_SIZE):
+    """The design is laid out on a 32x32 grid and drawn at size x size pixels."""
+    f = size / ICON_DESIGN_SIZE
+    c = Canvas(size, size)
+    c.draw(scaled(box(12, 25, 20, 30, radius=1.0), f), INK)
+    c.draw(scaled(box(1, 3, 31, 27, radius=3.5), f), INK)
     third = 24 / 3
     for k, colour in enumerate((LUMA, BLUE, RED)):
-        c.draw(box(4 + k * third, 6, 4 + (k + 1) * third, 24), colour)
-    c.draw_outlined(polygon([(12, 9.5), (22, 15), (12, 20.5)], rounding=0.8), WHITE, width=1.6)
+        c.draw(scaled(box(4 + k * third, 6, 4 + (k + 1) * third, 24), f), colour)
+    c.draw_outlined(scaled(polygon([(12, 9.5), (22, 15), (12, 20.5)], rounding=0.8), f), WHITE,
+                    width=1.6 * f)
     return c
 
 
@@ -451,14 +470,17 @@ def logo():
 
 
 def main():
-    out_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "Img")
-    out_dir = os.path.normpath(out_dir)
-    os.makedirs(out_dir, exist_ok=True)
+    root = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+
+    def write_file(relative, data, what):
+        path = os.path.join(root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        print(f"wrote {relative}: {what}, {len(data)} bytes")
 
     def write(name, data, what):
-        with open(os.path.join(out_dir, name), "wb") as f:
-            f.write(data)
-        print(f"wrote Img/{name}: {what}, {len(data)} bytes")
+        write_file(os.path.join("Img", name), data, what)
 
     # The logo first: it is the one image the view's tests look for.
     rows = logo().rgb_rows()
@@ -473,6 +495,12 @@ def main():
         c = Canvas(S, S)
         paint(c)
         write(name, png_bytes(S, S, c.rgba_bytes()), f"button icon {S}x{S} RGBA PNG")
+
+    for size in THEME_ICON_SIZES:
+        c = window_icon(size)
+        write_file(os.path.join("data", "icons", "hicolor", f"{size}x{size}", "apps",
+                                f"{THEME_ICON_NAME}.png"),
+                   png_bytes(size, size, c.rgba_bytes()), f"application icon {size}x{size} RGBA PNG")
 
 
 if __name__ == "__main__":
