@@ -1,6 +1,9 @@
 #include "YUVConversion.h"
+#include "YUVConversionKernels.h"
+#include "YUVConversionPaths.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -74,8 +77,14 @@ const TConstantRows &ConstantRows()
     return rows;
 }
 
-int HorizontalChromaShift(TYUVFormat Format) { return Format == YUV444 ? 0 : 1; }
-int VerticalChromaShift(TYUVFormat Format) { return Format == YUV420 ? 1 : 0; }
+int HorizontalChromaShift(TYUVFormat Format)
+{
+    return Format == YUV444 ? 0 : 1;
+}
+int VerticalChromaShift(TYUVFormat Format)
+{
+    return Format == YUV420 ? 1 : 0;
+}
 
 inline void StorePixel(unsigned char *dst, int y, int r, int g, int b, const uint8_t *clamp)
 {
@@ -84,7 +93,128 @@ inline void StorePixel(unsigned char *dst, int y, int r, int g, int b, const uin
     dst[2] = clamp[y + b + ClampBias];
 }
 
+void ConvertRowScalar(const TConversionTables &t, const unsigned char *yRow,
+    const unsigned char *uRow, const unsigned char *vRow, unsigned char *dst, int x, int W,
+    bool halfChroma)
+{
+    const uint8_t *clamp = t.Clamp.data();
+    dst += 3 * x;
+    if (!halfChroma) {
+        for (; x < W; ++x, dst += 3) {
+            const int u = uRow[x], v = vRow[x];
+            StorePixel(dst, yRow[x], t.RFromV[v], t.GFromUV[(u << 8) | v], t.BFromU[u], clamp);
+        }
+        return;
+    }
+    // Two luma samples share one chroma sample; an odd last column takes the chroma at index
+    // W / 2 of the row, as the truncating index gives.
+    for (; x + 1 < W; x += 2, dst += 6) {
+        const int u = uRow[x >> 1], v = vRow[x >> 1];
+        const int r = t.RFromV[v], g = t.GFromUV[(u << 8) | v], b = t.BFromU[u];
+        StorePixel(dst, yRow[x], r, g, b, clamp);
+        StorePixel(dst + 3, yRow[x + 1], r, g, b, clamp);
+    }
+    if (x < W) {
+        const int u = uRow[x >> 1], v = vRow[x >> 1];
+        StorePixel(dst, yRow[x], t.RFromV[v], t.GFromUV[(u << 8) | v], t.BFromU[u], clamp);
+    }
+}
+
+// The processor's features are read once; the active path starts as the best of them.
+TConversionPath DetectBestPath()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    // The AVX2 kernel hands rows narrower than its vectors to the SSE4.1 one.
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("sse4.1"))
+        return TConversionPath::AVX2;
+    if (__builtin_cpu_supports("sse4.1"))
+        return TConversionPath::SSE41;
+#endif
+    return TConversionPath::Scalar;
+}
+
+std::atomic<TConversionPath> &ActivePath()
+{
+    static std::atomic<TConversionPath> path {BestConversionPath()};
+    return path;
+}
+
+detail::TRowKernel KernelFor(TConversionPath Path)
+{
+    switch (Path) {
+#if defined(__x86_64__) || defined(__i386__)
+    case TConversionPath::AVX2:
+        return detail::ConvertRowsAVX2;
+    case TConversionPath::SSE41:
+        return detail::ConvertRowsSSE41;
+#else
+    case TConversionPath::AVX2:
+    case TConversionPath::SSE41:
+        break;
+#endif
+    case TConversionPath::Scalar:
+        break;
+    }
+    return detail::ConvertRowsScalar;
+}
+
 } // namespace
+
+namespace detail {
+
+void ConvertColumnsScalar(const TRowSpan &Span, int XBegin)
+{
+    const TConversionTables &t = Tables();
+    for (int i = 0; i < 2 && Span.Y[i]; ++i)
+        ConvertRowScalar(
+            t, Span.Y[i], Span.U, Span.V, Span.Dst[i], XBegin, Span.W, Span.HalfChroma);
+}
+
+void ConvertRowsScalar(const TRowSpan &Span)
+{
+    ConvertColumnsScalar(Span, 0);
+}
+
+} // namespace detail
+
+TConversionPath BestConversionPath()
+{
+    static const TConversionPath best = DetectBestPath();
+    return best;
+}
+
+bool IsConversionPathSupported(TConversionPath Path)
+{
+    return static_cast<int>(Path) >= static_cast<int>(TConversionPath::Scalar)
+        && static_cast<int>(Path) <= static_cast<int>(BestConversionPath());
+}
+
+bool SetConversionPath(TConversionPath Path)
+{
+    if (!IsConversionPathSupported(Path))
+        return false;
+    ActivePath().store(Path, std::memory_order_relaxed);
+    return true;
+}
+
+TConversionPath ActiveConversionPath()
+{
+    return ActivePath().load(std::memory_order_relaxed);
+}
+
+const char *ConversionPathName(TConversionPath Path)
+{
+    switch (Path) {
+    case TConversionPath::Scalar:
+        return "scalar";
+    case TConversionPath::SSE41:
+        return "sse41";
+    case TConversionPath::AVX2:
+        return "avx2";
+    }
+    return "unknown";
+}
 
 int ChromaPlaneSize(int W, int H, TYUVFormat Format)
 {
@@ -109,21 +239,19 @@ int ChromaReadExtent(int W, int H, TYUVFormat Format)
 }
 
 void ConvertYUVToRGB(unsigned char *pRGB, const unsigned char *pY, const unsigned char *pU,
-                     const unsigned char *pV, int W, int H, TYUVFormat Format,
-                     TPlaneSwitches Planes)
+    const unsigned char *pV, int W, int H, TYUVFormat Format, TPlaneSwitches Planes)
 {
     if (!IsSupportedSize(W, H))
         return;
 
-    const TConversionTables &t = Tables();
-    const uint8_t *clamp = t.Clamp.data();
+    const detail::TRowKernel kernel = KernelFor(ActiveConversionPath());
     const int hs = HorizontalChromaShift(Format);
     const int vs = VerticalChromaShift(Format);
     const int chromaStride = W >> hs;
 
-    const int lumaStride = Planes.Y ? W : 0;
-    const int uStride = Planes.U ? chromaStride : 0;
-    const int vStride = Planes.V ? chromaStride : 0;
+    const std::ptrdiff_t lumaStride = Planes.Y ? W : 0;
+    const std::ptrdiff_t uStride = Planes.U ? chromaStride : 0;
+    const std::ptrdiff_t vStride = Planes.V ? chromaStride : 0;
     if (!Planes.Y)
         pY = ConstantRows().Luma.data();
     if (!Planes.U)
@@ -131,32 +259,22 @@ void ConvertYUVToRGB(unsigned char *pRGB, const unsigned char *pY, const unsigne
     if (!Planes.V)
         pV = ConstantRows().Chroma.data();
 
-    for (int row = 0; row < H; ++row) {
-        const unsigned char *yRow = pY + static_cast<std::ptrdiff_t>(row) * lumaStride;
-        const unsigned char *uRow = pU + static_cast<std::ptrdiff_t>(row >> vs) * uStride;
-        const unsigned char *vRow = pV + static_cast<std::ptrdiff_t>(row >> vs) * vStride;
-        unsigned char *dst = pRGB + static_cast<std::ptrdiff_t>(H - 1 - row) * W * 3;
-
-        if (hs == 0) {
-            for (int x = 0; x < W; ++x, dst += 3) {
-                const int u = uRow[x], v = vRow[x];
-                StorePixel(dst, yRow[x], t.RFromV[v], t.GFromUV[(u << 8) | v], t.BFromU[u], clamp);
-            }
-            continue;
-        }
-        // Two luma samples share one chroma sample; an odd last column takes the chroma at
-        // index W / 2 of the row, as the truncating index gives.
-        int x = 0;
-        for (int c = 0; x + 1 < W; ++c, x += 2, dst += 6) {
-            const int u = uRow[c], v = vRow[c];
-            const int r = t.RFromV[v], g = t.GFromUV[(u << 8) | v], b = t.BFromU[u];
-            StorePixel(dst, yRow[x], r, g, b, clamp);
-            StorePixel(dst + 3, yRow[x + 1], r, g, b, clamp);
-        }
-        if (x < W) {
-            const int u = uRow[x >> 1], v = vRow[x >> 1];
-            StorePixel(dst, yRow[x], t.RFromV[v], t.GFromUV[(u << 8) | v], t.BFromU[u], clamp);
-        }
+    // In 4:2:0 two picture rows share a chroma row; they are converted together so that the
+    // vector kernels work out the chroma contributions once for both.
+    const int rowsPerCall = vs == 1 ? 2 : 1;
+    const std::ptrdiff_t rgbStride = static_cast<std::ptrdiff_t>(W) * 3;
+    detail::TRowSpan span {};
+    span.W = W;
+    span.HalfChroma = hs == 1;
+    for (int row = 0; row < H; row += rowsPerCall) {
+        span.Y[0] = pY + row * lumaStride;
+        span.Dst[0] = pRGB + (H - 1 - row) * rgbStride;
+        const bool second = rowsPerCall == 2 && row + 1 < H;
+        span.Y[1] = second ? span.Y[0] + lumaStride : nullptr;
+        span.Dst[1] = second ? span.Dst[0] - rgbStride : nullptr;
+        span.U = pU + (row >> vs) * uStride;
+        span.V = pV + (row >> vs) * vStride;
+        kernel(span);
     }
 }
 

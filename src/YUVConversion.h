@@ -3,7 +3,8 @@
 
 // Chroma layouts of a planar 8-bit stream. The values are the positions of the layouts in the
 // parameters dialog's format list and are stored in the settings, so they must not change.
-enum TYUVFormat {
+enum TYUVFormat
+{
     YUV420 = 0, // chroma halved horizontally and vertically
     YUV422 = 1, // chroma halved horizontally
     YUV444 = 2, // full-resolution chroma
@@ -43,11 +44,12 @@ int ChromaReadExtent(int W, int H, TYUVFormat Format);
 // Converts one planar frame into packed 24-bit RGB, rows bottom-up (the first row written is the
 // bottom picture row), 3*W bytes per row without padding. Bytes past 3*W*H are not touched.
 // The arithmetic reproduces R = Y + 1.4075 V', G = Y - 0.3455 U' - 0.7169 V', B = Y + 1.779 U'
-// (U' = U - 128, V' = V - 128) truncated toward zero and clamped, exactly, with integer tables.
-// Writes nothing unless the size is supported.
+// (U' = U - 128, V' = V - 128) truncated toward zero and clamped, exactly, with integer arithmetic:
+// AVX2 or SSE4.1 vector code where the processor has it, integer tables otherwise (chosen once, on
+// first use; see YUVConversionPaths.h). Reads at most W*H luma bytes and ChromaReadExtent bytes of
+// each chroma plane. Allocates nothing. Writes nothing unless the size is supported.
 void ConvertYUVToRGB(unsigned char *pRGB, const unsigned char *pY, const unsigned char *pU,
-                     const unsigned char *pV, int W, int H, TYUVFormat Format,
-                     TPlaneSwitches Planes);
+    const unsigned char *pV, int W, int H, TYUVFormat Format, TPlaneSwitches Planes);
 
 } // namespace yuv
 
