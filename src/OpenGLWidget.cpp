@@ -18,13 +18,38 @@ namespace {
 
 // Both buffers hold the largest picture the frame source can deliver and never grow.
 constexpr size_t BufferSize = yuv::MaxRGBSize;
+// Each buffer starts this far into its allocation, so that the pixels can be handed to
+// glDrawPixels one pixel early together with an unpack skip of one pixel (see DrawPicture).
+constexpr size_t LeadBytes = 64;
+constexpr int PixelBytes = 3;
 
 unsigned char *AllocateBuffer()
 {
-    auto *p = static_cast<unsigned char *>(std::calloc(BufferSize, 1));
+    auto *p = static_cast<unsigned char *>(std::calloc(LeadBytes + BufferSize, 1));
     if (!p)
         qFatal("TOGLWidget: cannot allocate a frame buffer of %zu bytes", BufferSize);
-    return p;
+    return p + LeadBytes;
+}
+
+void FreeBuffer(unsigned char *p)
+{
+    if (p)
+        std::free(p - LeadBytes);
+}
+
+// Draws w x h pixels from p, a buffer made by AllocateBuffer. The same pixels are drawn as by
+// glDrawPixels(w, h, ..., p), but handed over one pixel early with an unpack skip of one pixel:
+// Mesa's glDrawPixels keeps a copy of every image that it is given without a skip, so as to
+// reuse its texture when the same pixels come again. Playback never shows the same frame twice,
+// so that copy was a 6 MB allocation and copy per 1920 x 1080 frame for nothing, and the churn
+// of those blocks cost hundreds of fresh pages a frame. To any driver the skip only means that
+// the pixels start one pixel further on.
+static_assert(LeadBytes >= PixelBytes, "the skipped pixel lies inside the allocation");
+void DrawPicture(int w, int h, const unsigned char *p)
+{
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
+    glDrawPixels(w, h, GL_RGB, GL_UNSIGNED_BYTE, p - PixelBytes);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 }
 
 // The logo's pixels are read byte by byte from Qt's RGB32 layout (0xffRRGGBB in a 32-bit word),
@@ -44,9 +69,9 @@ TOGLWidget::TOGLWidget(QWidget *parent)
 
 TOGLWidget::~TOGLWidget()
 {
-    std::free(pPic);
+    FreeBuffer(pPic);
     pPic = nullptr;
-    std::free(pCrop);
+    FreeBuffer(pCrop);
     pCrop = nullptr;
 }
 
@@ -71,12 +96,16 @@ void TOGLWidget::DrawFrame(unsigned char *pRGB)
 {
     SetPic(pRGB);
     const quint64 before = PaintCount;
-    repaint();
-    // When the window was composed less than a refresh interval ago, Qt quietly turns repaint()
-    // into a posted update request. Deliver it now, so that every frame is on screen before the
-    // playback tick that read it returns.
+    // Mark the view dirty and deliver the window's pending update request at once: the frame is
+    // painted and the window composed exactly once, before the playback tick that read the frame
+    // returns. repaint() is not enough: within a refresh interval of the last composition Qt
+    // quietly turns it into a posted request, and when it does paint at once it leaves behind the
+    // request that the slider's and counter's own updates posted for this frame, whose delivery
+    // composes the whole window a second time with nothing new in it.
+    update();
+    QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
     if (PaintCount == before)
-        QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
+        repaint();
 }
 
 void TOGLWidget::SetActualSize(int State)
@@ -231,9 +260,9 @@ void TOGLWidget::paintGL()
         const int x = std::clamp(CropX, 0, PicW - cw);
         const int y = std::clamp(CropY, 0, PicH - ch);
         CopyPictureCrop(x, y, cw, ch);
-        glDrawPixels(cw, ch, GL_RGB, GL_UNSIGNED_BYTE, pCrop);
+        DrawPicture(cw, ch, pCrop);
     } else {
-        glDrawPixels(PicW, PicH, GL_RGB, GL_UNSIGNED_BYTE, pPic);
+        DrawPicture(PicW, PicH, pPic);
     }
     glFlush();
 }
