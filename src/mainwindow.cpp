@@ -25,6 +25,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const char *const KeyWidth = "Params/Width";
@@ -59,6 +61,14 @@ QCheckBox *MakeCheckBox(QWidget *parent, const char *name, const QRect &geometry
     box->setGeometry(geometry);
     box->setFocusPolicy(Qt::NoFocus);
     return box;
+}
+
+// Moves the slider by step frames. The sum is formed in 64 bits: a stream of one-byte frames can
+// count close to INT_MAX frames, and its last index plus a step would overflow an int.
+void StepSlider(QSlider *slider, qint64 step)
+{
+    slider->setValue(static_cast<int>(
+        std::clamp<qint64>(slider->value() + step, slider->minimum(), slider->maximum())));
 }
 
 TYUVFormat FormatFromListIndex(int index)
@@ -449,22 +459,22 @@ void TMainWindow::keyPressEvent(QKeyEvent *e)
         slider->setValue(slider->maximum());
         break;
     case Qt::Key_Left:
-        slider->setValue(slider->value() - 1);
+        StepSlider(slider, -1);
         break;
     case Qt::Key_Right:
-        slider->setValue(slider->value() + 1);
+        StepSlider(slider, 1);
         break;
     case Qt::Key_Down:
-        slider->setValue(slider->value() - 10);
+        StepSlider(slider, -10);
         break;
     case Qt::Key_Up:
-        slider->setValue(slider->value() + 10);
+        StepSlider(slider, 10);
         break;
     case Qt::Key_PageDown:
-        slider->setValue(slider->value() - slider->pageStep());
+        StepSlider(slider, -slider->pageStep());
         break;
     case Qt::Key_PageUp:
-        slider->setValue(slider->value() + slider->pageStep());
+        StepSlider(slider, slider->pageStep());
         break;
     case Qt::Key_Y:
         if (modified)

@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -20,8 +21,28 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using namespace testsupport;
+
+namespace {
+
+// Counts how often a widget is shown.
+class TShowCounter : public QObject
+{
+public:
+    explicit TShowCounter(QWidget *w) { w->installEventFilter(this); }
+    int Shows = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        Shows += e->type() == QEvent::Show;
+        return false;
+    }
+};
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -56,6 +77,18 @@ private slots:
     void commandLineOpenStoresPath();
     void settingsFileLocation();
     void emptySizeFieldIsRefused();
+
+    void unopenableStreamKeepsSettings_data();
+    void unopenableStreamKeepsSettings();
+    void openNamesThroughFileDialog_data();
+    void openNamesThroughFileDialog();
+    void refusedSizeKeepsStream_data();
+    void refusedSizeKeepsStream();
+    void storedParamsOutOfRange_data();
+    void storedParamsOutOfRange();
+    void storedLastPathUnusable_data();
+    void storedLastPathUnusable();
+    void settingsFolderCannotBeCreated();
 
 private:
     // Opens path through the command-line entry, answering the parameters dialog with prepare()
@@ -501,6 +534,294 @@ void TestMainWindow::emptySizeFieldIsRefused()
     QCOMPARE(warning, QString("Warning"));
     QCOMPARE(params.count(), 0);
     QCOMPARE(Window->PlayTimer->interval(), 0);
+}
+
+void TestMainWindow::unopenableStreamKeepsSettings_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("fifo") << "fifo";
+}
+
+// A name that cannot be played is refused with the error box before anything else happens: the
+// stored parameters and the last path are not touched, and the title still names the stream
+// opened before. (A missing name: missingCommandLinePath.)
+void TestMainWindow::unopenableStreamKeepsSettings()
+{
+    QFETCH(QString, kind);
+    OpenAccepting(Stream, [](TParamDialog *d) { d->FPSSpinBox->setValue(25); });
+    const QString bad = Dir.filePath("bad-" + kind);
+    if (kind == "folder")
+        QVERIFY(QDir().mkpath(bad));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0600), 0);
+
+    QString error;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        error = box->windowTitle() + ": " + box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    TShowCounter dialogShows(Window->ParamDialog);
+    Window->OpenFileFromCommandLine(bad);
+    QCOMPARE(error, QString("Error: Error opening file."));
+    QCOMPARE(dialogShows.Shows, 0);
+    QCOMPARE(Window->windowTitle(), "Tamrel YUV Player - " + Stream);
+    std::unique_ptr<QSettings> store(NewStore());
+    QCOMPARE(store->value("Params/LastFilePath").toString(), Stream);
+    QCOMPARE(store->value("Params/FPS").toInt(), 25);
+}
+
+void TestMainWindow::openNamesThroughFileDialog_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("spaces") << QStringLiteral("my clips/first take 01.yuv");
+    QTest::newRow("cyrillic") << QStringLiteral("Видео/кадры 720.yuv");
+    QTest::newRow("cjk") << QStringLiteral("動画/视频帧 テスト.yuv");
+}
+
+// Names the user picks in the open dialog reach the file, the title and the settings unchanged,
+// and the next open dialog starts at them again.
+void TestMainWindow::openNamesThroughFileDialog()
+{
+    QFETCH(QString, name);
+    const QString path = Dir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    WriteStream(path, 176, 144, YUV420, 4);
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        d->selectFile(path);
+        static_cast<QDialog *>(d)->accept();
+    });
+    WhenModal<TParamDialog>([](TParamDialog *d) { d->accept(); });
+    Window->OpenButton->click();
+    QCOMPARE(Window->windowTitle(), "Tamrel YUV Player - " + path);
+    QCOMPARE(Window->FileName, path);
+    QCOMPARE(Window->YUVReader->GetFramesCount(), 4);
+    QCOMPARE(int(Window->YUVReader->GetRGBBuffer()[0]), FrameLuma(0));
+
+    Window.reset(); // writes the store out
+    std::unique_ptr<QSettings> store(NewStore());
+    QCOMPARE(store->value("Params/LastFilePath").toString(), path);
+    Window = std::make_unique<TMainWindow>();
+    QString startPath;
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        startPath = d->selectedFiles().value(0);
+        d->reject();
+    });
+    Window->OpenButton->click();
+    QCOMPARE(startPath, path);
+}
+
+void TestMainWindow::refusedSizeKeepsStream_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::newRow("width-zero") << "0"
+                                << "144";
+    QTest::newRow("height-zero") << "176"
+                                 << "0";
+    QTest::newRow("width-letters") << "abc"
+                                   << "144";
+    QTest::newRow("width-above-1920") << "1921"
+                                      << "144";
+    QTest::newRow("height-above-1080") << "176"
+                                       << "1081";
+    QTest::newRow("width-past-int") << "99999999999"
+                                    << "144";
+    QTest::newRow("both-negative") << "-176"
+                                   << "-144";
+}
+
+// Sizes that reach the window although the dialog would not let them through (set here without
+// the validators): the warning names them and the limits, and the stream on screen stays as it
+// was, with its frame count, position, picture and frame rate.
+void TestMainWindow::refusedSizeKeepsStream()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    OpenAccepting(Stream, [](TParamDialog *d) { d->FPSSpinBox->setValue(25); });
+    Window->horizontalSlider->setValue(6);
+    QSignalSpy params(Window->YUVReader, SIGNAL(NewPictureParams(int, int, int)));
+    QString warning;
+    WhenModal<TParamDialog>([&](TParamDialog *d) {
+        d->WidthComboBox->setEditText(width);
+        d->HeightComboBox->setEditText(height);
+        d->FPSSpinBox->setValue(50);
+        WhenModal<QMessageBox>([&](QMessageBox *box) {
+            warning = box->windowTitle() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        d->accept();
+    });
+    Window->SettingsButton->click();
+    QCOMPARE(warning,
+        QString("Warning: Invalid picture size \"%1\" x \"%2\": the width must be 1 to 1920 and "
+                "the height 1 to 1080.")
+            .arg(width, height));
+    QCOMPARE(params.count(), 0);
+    QCOMPARE(Window->YUVReader->GetFramesCount(), 10);
+    QCOMPARE(Window->horizontalSlider->value(), 6);
+    QCOMPARE(Window->FrameNumLabel->text(), QString("6/9"));
+    QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(6));
+    QCOMPARE(Window->PlayTimer->interval(), 40);
+}
+
+void TestMainWindow::storedParamsOutOfRange_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<int>("fps");
+    QTest::addColumn<int>("formatIndex");
+    // A value that is not a number reads as 0, the first entry; a negative or too large position
+    // leaves the list without a current entry; the frame rate is clamped to 1..1000.
+    QTest::newRow("width-not-a-number") << "Params/Width" << QVariant("wide") << "176"
+                                        << "144" << 30 << 0;
+    QTest::newRow("width-negative") << "Params/Width" << QVariant(-3) << ""
+                                    << "144" << 30 << 0;
+    QTest::newRow("width-past-list") << "Params/Width" << QVariant(7) << ""
+                                     << "144" << 30 << 0;
+    QTest::newRow("height-not-a-number") << "Params/Height" << QVariant("1e3") << "176"
+                                         << "144" << 30 << 0;
+    QTest::newRow("height-negative") << "Params/Height" << QVariant(-1) << "176"
+                                     << "" << 30 << 0;
+    QTest::newRow("fps-not-a-number") << "Params/FPS" << QVariant("fast") << "176"
+                                      << "144" << 1 << 0;
+    QTest::newRow("fps-negative") << "Params/FPS" << QVariant(-25) << "176"
+                                  << "144" << 1 << 0;
+    QTest::newRow("fps-above-1000") << "Params/FPS" << QVariant(5000) << "176"
+                                    << "144" << 1000 << 0;
+    QTest::newRow("format-not-a-number") << "Params/YUVFormat" << QVariant("yuv444") << "176"
+                                         << "144" << 30 << 0;
+    QTest::newRow("format-negative") << "Params/YUVFormat" << QVariant(-2) << "176"
+                                     << "144" << 30 << -1;
+}
+
+// Whatever the store holds, the dialog opens with what it can use, OK is offered only with a
+// usable size, and the stream can be played; what the dialog held is stored back.
+void TestMainWindow::storedParamsOutOfRange()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, stored);
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(int, fps);
+    QFETCH(int, formatIndex);
+    {
+        std::unique_ptr<QSettings> store(NewStore());
+        store->setValue(key, stored);
+    }
+    QString shownWidth, shownHeight;
+    int shownFps = 0, shownFormat = 0;
+    bool okEnabled = false;
+    OpenAccepting(Stream, [&](TParamDialog *d) {
+        shownWidth = d->WidthComboBox->currentText();
+        shownHeight = d->HeightComboBox->currentText();
+        shownFps = d->FPSSpinBox->value();
+        shownFormat = d->comboBox->currentIndex();
+        okEnabled = d->buttonBox->button(QDialogButtonBox::Ok)->isEnabled();
+        // The user completes an empty size field.
+        if (shownWidth.isEmpty())
+            d->WidthComboBox->setEditText("176");
+        if (shownHeight.isEmpty())
+            d->HeightComboBox->setEditText("144");
+    });
+    QCOMPARE(shownWidth, width);
+    QCOMPARE(shownHeight, height);
+    QCOMPARE(shownFps, fps);
+    QCOMPARE(shownFormat, formatIndex);
+    QCOMPARE(okEnabled, !width.isEmpty() && !height.isEmpty());
+    // 4:2:0 whatever the format field held: 10 frames.
+    QCOMPARE(Window->YUVReader->GetFramesCount(), 10);
+    QCOMPARE(Window->FrameNumLabel->text(), QString("0/9"));
+    QCOMPARE(Window->PlayTimer->interval(), 1000 / fps);
+    std::unique_ptr<QSettings> after(NewStore());
+    QCOMPARE(after->value("Params/FPS").toInt(), fps);
+    QCOMPARE(after->value("Params/YUVFormat").toInt(), formatIndex);
+}
+
+void TestMainWindow::storedLastPathUnusable_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::newRow("number") << QVariant(-1);
+    QTest::newRow("missing-folder") << QVariant("/no/such/folder/clip.yuv");
+    QTest::newRow("folder-is-a-file") << QVariant("clip.yuv/inside.yuv");
+    QTest::newRow("very-long") << QVariant(QString(5000, QLatin1Char('x')) + ".yuv");
+    QTest::newRow("list-not-a-path") << QVariant(QStringList {"a.yuv", "b.yuv"});
+}
+
+// The open dialog starts wherever it can and the chosen stream opens; the unusable value is
+// replaced by the stream's path.
+void TestMainWindow::storedLastPathUnusable()
+{
+    QFETCH(QVariant, stored);
+    if (stored.toString().startsWith("clip.yuv/"))
+        stored = Dir.filePath(stored.toString());
+    {
+        std::unique_ptr<QSettings> store(NewStore());
+        store->setValue("Params/LastFilePath", stored);
+    }
+    bool fileDialogShown = false;
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        fileDialogShown = true;
+        d->selectFile(Stream);
+        static_cast<QDialog *>(d)->accept();
+    });
+    WhenModal<TParamDialog>([](TParamDialog *d) { d->accept(); });
+    Window->OpenButton->click();
+    QVERIFY(fileDialogShown);
+    QCOMPARE(Window->windowTitle(), "Tamrel YUV Player - " + Stream);
+    QCOMPARE(Window->YUVReader->GetFramesCount(), 10);
+    std::unique_ptr<QSettings> after(NewStore());
+    QCOMPARE(after->value("Params/LastFilePath").toString(), Stream);
+}
+
+// A settings folder that cannot be made (its parent is a regular file): the player still opens,
+// shows and plays a stream; the store only reports that it could not write. The settings path is
+// fixed at start-up, so this runs in a child process started with such a folder.
+void TestMainWindow::settingsFolderCannotBeCreated()
+{
+    if (qEnvironmentVariableIsSet("TST_MAINWINDOW_SETTINGS_CHILD")) {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(QFileInfo(QFileInfo(config).path()).isFile());
+        OpenAccepting(Stream, [](TParamDialog *d) { d->FPSSpinBox->setValue(100); });
+        QCOMPARE(Window->YUVReader->GetFramesCount(), 10);
+        QCOMPARE(Window->PlayTimer->interval(), 10);
+        Window->PlayButton->click();
+        QTRY_VERIFY(!Window->PlayTimer->isActive());
+        QCOMPARE(Window->FrameNumLabel->text(), QString("9/9"));
+        QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(9));
+        Window->Settings->sync();
+        QCOMPARE(Window->Settings->status(), QSettings::AccessError);
+        // What could not be written is still remembered for the rest of the run.
+        int shownFps = 0;
+        OpenAccepting(Stream, [&](TParamDialog *d) { shownFps = d->FPSSpinBox->value(); });
+        QCOMPARE(shownFps, 100);
+        Window.reset();
+        QVERIFY(!QFileInfo::exists(config));
+        return;
+    }
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QVERIFY(blocker.write("settings cannot live under a file\n") > 0);
+    blocker.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TST_MAINWINDOW_SETTINGS_CHILD", "1");
+    env.insert("XDG_CONFIG_HOME", blocker.fileName() + "/config");
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"settingsFolderCannotBeCreated"});
+    QVERIFY(child.waitForFinished(120000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(
+        child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains("PASS   : TestMainWindow::settingsFolderCannotBeCreated()"),
+        qPrintable(output));
+    QFile again(blocker.fileName());
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), QByteArray("settings cannot live under a file\n"));
 }
 
 QTEST_MAIN(TestMainWindow)

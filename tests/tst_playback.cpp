@@ -18,7 +18,10 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -42,7 +45,12 @@ private slots:
 
     void newStreamSetsSliderAndCounter_data();
     void newStreamSetsSliderAndCounter();
+    void streamWithoutWholeFrame_data();
     void streamWithoutWholeFrame();
+    void truncatedWhilePlaying();
+    void replacedWhileOpen();
+    void sparseStreamLastFrame_data();
+    void sparseStreamLastFrame();
     void navigationKeys_data();
     void navigationKeys();
     void windowGrowsPerStream();
@@ -69,6 +77,10 @@ private slots:
     void snapshotWithoutStream();
     void snapshotMatchesScreen();
     void snapshotToMissingFolder();
+    void snapshotFailureKeepsFile_data();
+    void snapshotFailureKeepsFile();
+    void snapshotNonAsciiName_data();
+    void snapshotNonAsciiName();
 
 private:
     void Open(const QString &path, int W, int H, TYUVFormat format = YUV420, int fps = 1000);
@@ -146,18 +158,147 @@ void TestPlayback::newStreamSetsSliderAndCounter()
     QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(0));
 }
 
+void TestPlayback::streamWithoutWholeFrame_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("shorter-than-one-frame") << 100;
+    QTest::newRow("empty-file") << 0;
+}
+
 void TestPlayback::streamWithoutWholeFrame()
 {
+    QFETCH(int, bytes);
     QString warning;
     WhenModal<QMessageBox>([&](QMessageBox *box) {
         warning = box->windowTitle() + ": " + box->text();
         box->button(QMessageBox::Ok)->click();
     });
-    Open(MakeStream(0, 100), 16, 8);
+    Open(MakeStream(0, bytes), 16, 8);
     QCOMPARE(warning, QString("Warning: File too small. Frame count is 0."));
     QCOMPARE(Window->horizontalSlider->minimum(), -1);
     QCOMPARE(Window->horizontalSlider->maximum(), -1);
     QCOMPARE(Window->FrameNumLabel->text(), QString("0/-1"));
+}
+
+// The stream loses frames on disk while it plays: playback runs on to the end it counted, the
+// frames the file no longer holds show black, no message interrupts it, and new parameters count
+// what is left.
+void TestPlayback::truncatedWhilePlaying()
+{
+    const QString path = MakeStream(100);
+    Open(path, 16, 8, YUV420, 1000);
+    QList<QPair<int, int>> shown; // frame number, luma of its first pixel on screen
+    connect(Window->YUVReader, &TYUVReader::NewFrameReady, this, [&](unsigned char *, int n) {
+        shown.append({n, int(Window->Screen->GetPic()[0])});
+    });
+    Window->PlayButton->click();
+    QTRY_VERIFY(Window->horizontalSlider->value() >= 2);
+    const int kept = 10;
+    QVERIFY(::truncate(QFile::encodeName(path).constData(), kept * FrameBytes(16, 8, YUV420)) == 0);
+    const int truncatedAfter = shown.last().first;
+    QTRY_VERIFY_WITH_TIMEOUT(!Window->PlayTimer->isActive(), 60000);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(Window->FrameNumLabel->text(), QString("99/99"));
+    QVERIFY(Window->PlayButton->isEnabled());
+    QCOMPARE(shown.last().first, 99);
+    for (const auto &[n, luma] : std::as_const(shown)) {
+        if (n > truncatedAfter) // read after the cut: the file's frames, then black
+            QCOMPARE(luma, n < kept ? FrameLuma(n) : 0);
+    }
+    const uchar *pic = Window->Screen->GetPic();
+    QCOMPARE(
+        QByteArray(reinterpret_cast<const char *>(pic), 3 * 16 * 8), QByteArray(3 * 16 * 8, 0));
+
+    WhenModal<TParamDialog>([](TParamDialog *d) { d->accept(); });
+    Window->SettingsButton->click();
+    QCOMPARE(Window->FrameNumLabel->text(), QString("0/9"));
+    QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(0));
+}
+
+// Another file takes the stream's name while it is open: the player keeps showing the file it
+// opened, whose frames stay readable to the end, and the new file shows once it is opened.
+void TestPlayback::replacedWhileOpen()
+{
+    const QString path = MakeStream(10);
+    Open(path, 16, 8);
+    Window->horizontalSlider->setValue(3);
+    const QString other = Dir.filePath("other.yuv");
+    {
+        QFile f(other);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (int n = 0; n < 5; ++n)
+            f.write(QByteArray(16 * 8, char(200)) + QByteArray(2 * 32, char(128)));
+    }
+    QVERIFY(
+        ::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+    Press(Qt::Key_Right);
+    QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(4));
+    Press(Qt::Key_End);
+    QCOMPARE(Window->FrameNumLabel->text(), QString("9/9"));
+    QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(9));
+    WhenModal<TParamDialog>([](TParamDialog *d) { d->accept(); });
+    Window->SettingsButton->click(); // recounts the file that is open
+    QCOMPARE(Window->FrameNumLabel->text(), QString("0/9"));
+
+    Open(path, 16, 8);
+    QCOMPARE(Window->FrameNumLabel->text(), QString("0/4"));
+    QCOMPARE(int(Window->Screen->GetPic()[0]), 200);
+}
+
+void TestPlayback::sparseStreamLastFrame_data()
+{
+    QTest::addColumn<int>("W");
+    QTest::addColumn<int>("H");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<qint64>("fileSize");
+    QTest::addColumn<int>("last");
+    // 720 frames of 6,220,800 bytes: 4,478,976,000 bytes.
+    QTest::newRow("1080p-444-past-4GiB")
+        << 1920 << 1080 << int(YUV444) << qint64(720) * 6220800 << 719;
+    // One-byte frames: more than an int counts; the count stops at the largest int.
+    QTest::newRow("one-byte-frames-past-4GiB")
+        << 1 << 1 << int(YUV420) << (qint64(1) << 32) + 5 << 2147483646;
+}
+
+// A stream past 4 GiB, sparse, whose last frame alone carries a grey top-left pixel: End shows it
+// with the right counter, and the keys that move forward stay there without reading again.
+void TestPlayback::sparseStreamLastFrame()
+{
+    QFETCH(int, W);
+    QFETCH(int, H);
+    QFETCH(int, format);
+    QFETCH(qint64, fileSize);
+    QFETCH(int, last);
+    const qint64 frame = FrameBytes(W, H, TYUVFormat(format));
+    const qint64 lastAt = qint64(last) * frame;
+    const QString path = Dir.filePath("large.yuv");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (!f.resize(fileSize))
+            QSKIP("This file system cannot hold a sparse file over 4 GiB");
+        const qint64 chroma = yuv::ChromaPlaneSize(W, H, TYUVFormat(format));
+        QVERIFY(f.seek(lastAt) && f.putChar(char(200)));
+        if (chroma > 0) {
+            QVERIFY(f.seek(lastAt + W * H) && f.putChar(char(128)));
+            QVERIFY(f.seek(lastAt + W * H + chroma) && f.putChar(char(128)));
+        }
+    }
+    Open(path, W, H, TYUVFormat(format));
+    QCOMPARE(Window->horizontalSlider->maximum(), last);
+    QSignalSpy reads(Window->YUVReader, SIGNAL(NewFrameReady(unsigned char *, int)));
+    Press(Qt::Key_End);
+    QCOMPARE(reads.count(), 1);
+    const QString counter = QString("%1/%1").arg(last);
+    QCOMPARE(Window->FrameNumLabel->text(), counter);
+    // The buffer holds the bottom row first: the top-left pixel starts the last row.
+    const uchar *topLeft = Window->Screen->GetPic() + 3 * qint64(W) * (H - 1);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(topLeft), 3), QByteArray(3, char(200)));
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_End})
+        Press(key);
+    QCOMPARE(reads.count(), 1);
+    QCOMPARE(Window->horizontalSlider->value(), last);
+    QCOMPARE(Window->FrameNumLabel->text(), counter);
 }
 
 void TestPlayback::navigationKeys_data()
@@ -502,6 +643,121 @@ void TestPlayback::snapshotToMissingFolder()
     Window->SaveToBMPButton->click();
     QCOMPARE(error, "Error: Unable to open file for saving: " + target);
     QVERIFY(!QFile::exists(target));
+}
+
+// Restricts the size of files this process may write, as a full disk does, until destroyed. The
+// signal that exceeding it raises is ignored, so the write fails with an error instead.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
+        Ok = ::getrlimit(RLIMIT_FSIZE, &Old) == 0;
+        OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {bytes, Old.rlim_max};
+        Ok = Ok && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~TFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &Old);
+        std::signal(SIGXFSZ, OldHandler);
+    }
+    bool Ok = false;
+
+private:
+    rlimit Old {};
+    void (*OldHandler)(int) = nullptr;
+};
+
+void TestPlayback::snapshotFailureKeepsFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("keep"); // the existing file that must keep its content
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("message");
+    const QString cannotOpen = "Unable to open file for saving: ",
+                  cannotWrite = "Error writing file: ";
+    QTest::newRow("folder-is-a-file") << "plain.txt/shot.bmp"
+                                      << "plain.txt" << false << cannotOpen;
+    QTest::newRow("disk-full") << "old.bmp"
+                               << "old.bmp" << true << cannotWrite;
+    QTest::newRow("disk-full-non-ascii-name")
+        << QStringLiteral("старый кадр_旧.bmp") << QStringLiteral("старый кадр_旧.bmp") << true
+        << cannotWrite;
+}
+
+// A save that fails shows the error box naming the chosen file and loses nothing: a file that
+// already has that name (or stands where its folder should be) keeps its content, and no other
+// file is left behind.
+void TestPlayback::snapshotFailureKeepsFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, keep);
+    QFETCH(bool, diskFull);
+    QFETCH(QString, message);
+    const QString stream = Dir.filePath("cif.yuv");
+    WriteStream(stream, 352, 288, YUV420, 2); // a snapshot of 304,184 bytes
+    Open(stream, 352, 288);
+    QTemporaryDir out;
+    const QString target = out.filePath(name);
+    const QByteArray old = "an earlier snapshot\n";
+    {
+        QFile f(out.filePath(keep));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(old), old.size());
+    }
+    QString error;
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        WhenModal<QMessageBox>([&](QMessageBox *box) {
+            error = box->windowTitle() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        d->selectFile(target);
+        static_cast<QDialog *>(d)->done(QDialog::Accepted);
+    });
+    {
+        std::unique_ptr<TFileSizeLimit> limit;
+        if (diskFull) {
+            limit = std::make_unique<TFileSizeLimit>(64 * 1024);
+            QVERIFY(limit->Ok);
+        }
+        Window->SaveToBMPButton->click();
+    }
+    QCOMPARE(error, "Error: " + message + target);
+    QFile kept(out.filePath(keep));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), old);
+    QCOMPARE(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+        QStringList {keep});
+}
+
+void TestPlayback::snapshotNonAsciiName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cyrillic") << QStringLiteral("Снимки/кадр №3.bmp");
+    QTest::newRow("cjk") << QStringLiteral("スナップ/画像 3.bmp");
+}
+
+// The file gets exactly the name chosen, and holds the picture on screen.
+void TestPlayback::snapshotNonAsciiName()
+{
+    QFETCH(QString, name);
+    Open(MakeStream(5), 16, 8);
+    Window->horizontalSlider->setValue(3);
+    const QString target = Dir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        d->selectFile(target);
+        static_cast<QDialog *>(d)->accept();
+    });
+    Window->SaveToBMPButton->click();
+    const QFileInfo info(target);
+    QCOMPARE(info.dir().entryList(QDir::Files), QStringList {info.fileName()});
+    const QImage saved(target);
+    QCOMPARE(saved.size(), QSize(16, 8));
+    const int grey = Window->Screen->GetPic()[0];
+    QCOMPARE(grey, FrameLuma(3));
+    QCOMPARE(saved.pixel(0, 0), qRgb(grey, grey, grey));
 }
 
 QTEST_MAIN(TestPlayback)

@@ -1,0 +1,57 @@
+#ifndef FUZZINPUT_H
+#define FUZZINPUT_H
+
+// Reads a fuzz input from the front: bytes and little-endian integers, zeros once it runs out.
+// A plain front-to-back layout lets scripts/make_fuzz_corpus.py write meaningful seeds.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+class TFuzzInput
+{
+public:
+    TFuzzInput(const uint8_t *data, size_t size)
+        : Data(data)
+        , Left(size)
+    { }
+
+    bool Empty() const { return Left == 0; }
+
+    uint8_t U8()
+    {
+        if (Left == 0)
+            return 0;
+        --Left;
+        return *Data++;
+    }
+    int8_t S8() { return static_cast<int8_t>(U8()); }
+    uint16_t U16()
+    {
+        const uint16_t lo = U8();
+        return static_cast<uint16_t>(lo | (U8() << 8));
+    }
+    uint32_t U32()
+    {
+        const uint32_t lo = U16();
+        return lo | (static_cast<uint32_t>(U16()) << 16);
+    }
+    int32_t S32() { return static_cast<int32_t>(U32()); }
+
+    // Up to n bytes, fewer when the input ends first.
+    std::string Bytes(size_t n)
+    {
+        n = n < Left ? n : Left;
+        std::string out(reinterpret_cast<const char *>(Data), n);
+        Data += n;
+        Left -= n;
+        return out;
+    }
+
+private:
+    const uint8_t *Data;
+    size_t Left;
+};
+
+#endif // FUZZINPUT_H
