@@ -85,6 +85,7 @@ private slots:
 private:
     void Open(const QString &path, int W, int H, TYUVFormat format = YUV420, int fps = 1000);
     QString MakeStream(int frames, int extraBytes = 0);
+    QString SaveSnapshotAs(const QString &target, bool expectError);
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     QTemporaryDir Dir;
@@ -122,6 +123,26 @@ void TestPlayback::Open(const QString &path, int W, int H, TYUVFormat format, in
         d->accept();
     });
     Window->OpenFileFromCommandLine(path);
+}
+
+// Clicks the snapshot button and answers the save dialog with target. Returns what the error box
+// said ("Title: text"), when one is expected.
+QString TestPlayback::SaveSnapshotAs(const QString &target, bool expectError)
+{
+    QString error;
+    WhenModal<QFileDialog>([&](QFileDialog *d) {
+        if (expectError) {
+            WhenModal<QMessageBox>([&](QMessageBox *box) {
+                error = box->windowTitle() + ": " + box->text();
+                box->button(QMessageBox::Ok)->click();
+            });
+        }
+        // done() rather than accept(): Qt's own dialog refuses a folder that does not exist.
+        d->selectFile(target);
+        static_cast<QDialog *>(d)->done(QDialog::Accepted);
+    });
+    Window->SaveToBMPButton->click();
+    return error;
 }
 
 void TestPlayback::Press(Qt::Key key, Qt::KeyboardModifiers modifiers)
@@ -609,11 +630,7 @@ void TestPlayback::snapshotMatchesScreen()
     }
     Open(path, W, H);
     const QString target = Dir.filePath("shot.bmp");
-    WhenModal<QFileDialog>([&](QFileDialog *d) {
-        d->selectFile(target);
-        static_cast<QDialog *>(d)->accept();
-    });
-    Window->SaveToBMPButton->click();
+    SaveSnapshotAs(target, false);
     QImage saved(target);
     QVERIFY(!saved.isNull());
     QCOMPARE(saved.size(), QSize(W, H));
@@ -630,18 +647,7 @@ void TestPlayback::snapshotToMissingFolder()
 {
     Open(MakeStream(3), 16, 8);
     const QString target = Dir.filePath("no-such-folder/shot.bmp");
-    QString error;
-    WhenModal<QFileDialog>([&](QFileDialog *d) {
-        WhenModal<QMessageBox>([&](QMessageBox *box) {
-            error = box->windowTitle() + ": " + box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        // Qt's own dialog refuses a folder that does not exist, so give the name directly.
-        d->selectFile(target);
-        static_cast<QDialog *>(d)->done(QDialog::Accepted);
-    });
-    Window->SaveToBMPButton->click();
-    QCOMPARE(error, "Error: Unable to open file for saving: " + target);
+    QCOMPARE(SaveSnapshotAs(target, true), "Error: Unable to open file for saving: " + target);
     QVERIFY(!QFile::exists(target));
 }
 
@@ -707,21 +713,13 @@ void TestPlayback::snapshotFailureKeepsFile()
         QCOMPARE(f.write(old), old.size());
     }
     QString error;
-    WhenModal<QFileDialog>([&](QFileDialog *d) {
-        WhenModal<QMessageBox>([&](QMessageBox *box) {
-            error = box->windowTitle() + ": " + box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        d->selectFile(target);
-        static_cast<QDialog *>(d)->done(QDialog::Accepted);
-    });
     {
         std::unique_ptr<TFileSizeLimit> limit;
         if (diskFull) {
             limit = std::make_unique<TFileSizeLimit>(64 * 1024);
             QVERIFY(limit->Ok);
         }
-        Window->SaveToBMPButton->click();
+        error = SaveSnapshotAs(target, true);
     }
     QCOMPARE(error, "Error: " + message + target);
     QFile kept(out.filePath(keep));
@@ -746,11 +744,7 @@ void TestPlayback::snapshotNonAsciiName()
     Window->horizontalSlider->setValue(3);
     const QString target = Dir.filePath(name);
     QVERIFY(QDir().mkpath(QFileInfo(target).path()));
-    WhenModal<QFileDialog>([&](QFileDialog *d) {
-        d->selectFile(target);
-        static_cast<QDialog *>(d)->accept();
-    });
-    Window->SaveToBMPButton->click();
+    SaveSnapshotAs(target, false);
     const QFileInfo info(target);
     QCOMPARE(info.dir().entryList(QDir::Files), QStringList {info.fileName()});
     const QImage saved(target);
