@@ -160,6 +160,22 @@ struct TStream
     }
 };
 
+// Checks that Dir holds exactly the files Expected, and that each holds what the player's
+// snapshot of the frame listed beside it in Frames would.
+void VerifyWrittenFrames(const QString &Dir, const QStringList &Expected, const QList<int> &Frames,
+    const TStream &Stream)
+{
+    QStringList sortedExpected = Expected;
+    sortedExpected.sort();
+    QCOMPARE(BmpFilesIn(Dir), sortedExpected);
+    const QString scratch = QDir::temp().filePath("tst_cli_reference.bmp");
+    for (int i = 0; i < Expected.size(); ++i) {
+        const QByteArray want = PlayerSnapshot(
+            Stream.Frames[Frames[i]], Stream.W, Stream.H, Stream.Format, {}, scratch);
+        QVERIFY2(ReadAll(QDir(Dir).filePath(Expected[i])) == want, qPrintable(Expected[i]));
+    }
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -340,19 +356,11 @@ void TestCli::defaultNames()
     QCOMPARE(run.Err, QByteArray());
 
     // Exactly the expected files, beside the stream, and the names printed in frame order.
-    QStringList sortedExpected = Expected;
-    sortedExpected.sort();
-    QCOMPARE(BmpFilesIn(dir.path()), sortedExpected);
     QByteArray printed;
     for (const QString &name : Expected)
         printed += QFile::encodeName(Relative ? name : dir.filePath(name)) + '\n';
     QCOMPARE(run.Out, printed);
-
-    const QString scratch = QDir::temp().filePath("tst_cli_reference.bmp");
-    for (int i = 0; i < Expected.size(); ++i) {
-        const QByteArray want = PlayerSnapshot(stream.Frames[Frames[i]], 6, 4, YUV420, {}, scratch);
-        QVERIFY2(ReadAll(dir.filePath(Expected[i])) == want, qPrintable(Expected[i]));
-    }
+    VerifyWrittenFrames(dir.path(), Expected, Frames, stream);
 }
 
 void TestCli::outputPattern_data()
@@ -393,14 +401,7 @@ void TestCli::outputPattern()
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QByteArray());
-    QStringList sortedExpected = Expected;
-    sortedExpected.sort();
-    QCOMPARE(BmpFilesIn(dir.path()), sortedExpected);
-    const QString scratch = QDir::temp().filePath("tst_cli_reference.bmp");
-    for (int i = 0; i < Expected.size(); ++i) {
-        const QByteArray want = PlayerSnapshot(stream.Frames[Frames[i]], 4, 2, YUV444, {}, scratch);
-        QVERIFY2(ReadAll(dir.filePath(Expected[i])) == want, qPrintable(Expected[i]));
-    }
+    VerifyWrittenFrames(dir.path(), Expected, Frames, stream);
 }
 
 void TestCli::exitCodes_data()
