@@ -38,8 +38,9 @@ void Put32(unsigned char *p, quint32 v)
     qToLittleEndian(v, p);
 }
 
-// Lays out the whole file in dst (HeaderSize + stride*H + TrailerSize bytes).
-void BuildFile(unsigned char *dst, const unsigned char *pRGB, int W, int H, size_t stride)
+} // namespace
+
+void BuildBmpFile(unsigned char *dst, const unsigned char *pRGB, int W, int H, size_t stride)
 {
     const size_t pixelBytes = stride * static_cast<size_t>(H);
     const size_t packedRow = 3 * static_cast<size_t>(W);
@@ -74,6 +75,8 @@ void BuildFile(unsigned char *dst, const unsigned char *pRGB, int W, int H, size
     }
     std::memset(row, 0, TrailerSize);
 }
+
+namespace {
 
 // Pushes the data out of the kernel's cache so that errors the file system reports late (a
 // full disk on a network share, an I/O error) surface now, before the old file is replaced.
@@ -158,7 +161,7 @@ TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int 
     TFileBuffer buffer(static_cast<unsigned char *>(std::malloc(fileSize)));
     if (!buffer)
         return TBmpResult::NoMemory;
-    BuildFile(buffer.get(), pRGB, W, H, stride);
+    BuildBmpFile(buffer.get(), pRGB, W, H, stride);
 
     if (FileName.isEmpty())
         return TBmpResult::OpenFailed;

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 // Outcome of a snapshot save.
 enum class TBmpResult
 {
@@ -28,6 +30,10 @@ enum class TBmpResult
 // folder, FIFO or socket is refused. The whole file is built in memory before anything is
 // created, so a failed allocation leaves no trace.
 TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int W, int H);
+
+// Lays out the whole file of a supported W x H picture in dst, which holds 54 + stride * H + 2
+// bytes, stride being 3 * W rounded up to a multiple of 4. WriteBmpFile writes what this builds.
+void BuildBmpFile(unsigned char *dst, const unsigned char *pRGB, int W, int H, size_t stride);
 
 // The text the main window shows in its error box for a failed save of FileName; empty for Ok.
 QString BmpResultMessage(TBmpResult Result, const QString &FileName);
