@@ -10,6 +10,7 @@
 #include "OpenGLWidget.h"
 #include "TParamDialog.h"
 #include "TYUVReader.h"
+#include "WindowTestSupport.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -58,23 +59,6 @@ long ResidentKiB()
     return -1;
 }
 
-// Frames whose samples change from frame to frame and across the picture, so that every frame
-// converts differently.
-bool WriteStream(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray frame(W * H * 3 / 2, Qt::Uninitialized);
-    for (int n = 0; n < Frames; ++n) {
-        for (int i = 0; i < frame.size(); ++i)
-            frame[i] = char((i / 7 + n * 13 + (i % W) / 30) & 0xff);
-        if (f.write(frame) != frame.size())
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -91,7 +75,11 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString stream = dir.filePath("soak 1080p.yuv");
-    if (!dir.isValid() || !WriteStream(stream)) {
+    // Frames whose samples change from frame to frame and across the picture, so that every frame
+    // converts differently.
+    const testsupport::TLayout layout {W, H, YUV420};
+    if (!dir.isValid()
+        || !testsupport::WriteStream(stream, layout, Frames, testsupport::TPattern::Moving)) {
         std::fprintf(stderr, "cannot write the stream under %s\n", qPrintable(dir.path()));
         return 2;
     }
@@ -102,15 +90,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the window was not shown\n");
         return 2;
     }
-    QTimer::singleShot(0, [&window] {
-        TParamDialog *d = window.ParamDialog;
-        d->WidthComboBox->setEditText(QString::number(W));
-        d->HeightComboBox->setEditText(QString::number(H));
-        d->comboBox->setCurrentIndex(YUV420);
-        d->FPSSpinBox->setValue(1000);
-        d->accept();
-    });
-    window.OpenFileFromCommandLine(stream);
+    testsupport::OpenWithParams(window, stream, layout, 1000);
     if (window.YUVReader->GetFramesCount() != Frames) {
         std::fprintf(stderr, "the stream did not open with %d frames\n", Frames);
         return 2;

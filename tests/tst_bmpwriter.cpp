@@ -1,4 +1,5 @@
 #include "BmpWriter.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QImage>
@@ -23,6 +24,9 @@ char *toString(TBmpResult r)
     return qstrdup(BmpResultName(r));
 }
 
+using testsupport::ReadAll;
+using testsupport::WriteAll;
+
 namespace {
 
 // A W x H picture in the frame buffer layout (R, G, B; rows packed; bottom row first).
@@ -33,18 +37,6 @@ QByteArray RandomPicture(int W, int H, quint32 seed)
     for (char &c : pic)
         c = static_cast<char>(rng.bounded(256));
     return pic;
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
 }
 
 // A little-endian field of 2 or 4 bytes.

@@ -106,7 +106,7 @@ void TestMainWindow::init()
     ClearSettings();
     Window = std::make_unique<TMainWindow>();
     Stream = Dir.filePath("clip.yuv");
-    WriteStream(Stream, 176, 144, YUV420, 10);
+    QVERIFY(WriteStream(Stream, {176, 144, YUV420}, 10, TPattern::Grey));
 }
 
 void TestMainWindow::cleanup()
@@ -345,7 +345,7 @@ void TestMainWindow::typedSizeReachesReader()
 {
     QFETCH(bool, confirm);
     QFETCH(int, storedWidthIndex);
-    WriteStream(Stream, 352, 144, YUV420, 3);
+    QVERIFY(WriteStream(Stream, {352, 144, YUV420}, 3, TPattern::Grey));
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Tamrel", "TamrelYUVPlayer");
     store.setValue("Params/Width", 2);
     store.sync();
@@ -586,7 +586,7 @@ void TestMainWindow::openNamesThroughFileDialog()
     QFETCH(QString, name);
     const QString path = Dir.filePath(name);
     QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    WriteStream(path, 176, 144, YUV420, 4);
+    QVERIFY(WriteStream(path, {176, 144, YUV420}, 4, TPattern::Grey));
     WhenModal<QFileDialog>([&](QFileDialog *d) {
         d->selectFile(path);
         static_cast<QDialog *>(d)->accept();

@@ -1,49 +1,25 @@
 #ifndef WINDOWTESTSUPPORT_H
 #define WINDOWTESTSUPPORT_H
 
-// Helpers shared by the main window's tests: stream files made in code, a clean settings store,
-// and driving modal dialogs from a polling timer while exec() runs.
+// Helpers shared by the main window's tests, the soak driver and the playback benchmark: a clean
+// settings store, driving modal dialogs from a polling timer while exec() runs, and opening a
+// stream as a user does. Header-only: an includer links playerui itself.
 
-#include "YUVConversion.h"
+#include "TParamDialog.h"
+#include "TestFiles.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
-#include <QtTest>
 
 #include <functional>
 
 namespace testsupport {
-
-// Luma of frame n in the streams below; with neutral chroma the frame converts to grey of this
-// level, so a frame on screen or in a buffer names itself.
-inline int FrameLuma(int n)
-{
-    return 16 + (n * 7) % 220;
-}
-
-inline int FrameBytes(int W, int H, TYUVFormat format)
-{
-    return W * H + 2 * yuv::ChromaPlaneSize(W, H, format);
-}
-
-// Writes a stream of uniform grey frames (frame n has luma FrameLuma(n)) plus extraBytes of a
-// trailing partial frame.
-inline void WriteStream(
-    const QString &path, int W, int H, TYUVFormat format, int frames, int extraBytes = 0)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    const int chroma = yuv::ChromaPlaneSize(W, H, format);
-    for (int n = 0; n < frames; ++n) {
-        f.write(QByteArray(W * H, char(FrameLuma(n))));
-        f.write(QByteArray(2 * chroma, char(128)));
-    }
-    f.write(QByteArray(extraBytes, char(0)));
-}
 
 inline QSettings *NewStore()
 {
@@ -80,6 +56,20 @@ template<typename T> void WhenModal(std::function<void(T *)> action, int timeout
             modal->close(); // an unexpected dialog must not hang the test
     });
     timer->start();
+}
+
+// Opens path through the command-line entry and answers its parameters dialog with the layout
+// and the frame rate.
+inline void OpenWithParams(TMainWindow &window, const QString &path, const TLayout &layout, int fps)
+{
+    WhenModal<TParamDialog>([layout, fps](TParamDialog *d) {
+        d->WidthComboBox->setEditText(QString::number(layout.W));
+        d->HeightComboBox->setEditText(QString::number(layout.H));
+        d->comboBox->setCurrentIndex(layout.Format);
+        d->FPSSpinBox->setValue(fps);
+        d->accept();
+    });
+    window.OpenFileFromCommandLine(path);
 }
 
 } // namespace testsupport

@@ -36,25 +36,28 @@ inline TRGB ReferencePixel(int Y, int U, int V, TPlaneSwitches planes = {})
     return {ClampByte(r), ClampByte(g), ClampByte(b)};
 }
 
-// Whole-frame reference: the chroma index of every pixel straight from its definition, rows
-// stored bottom-up. Only the first 3*W*H bytes of out are written.
+// The chroma sample of pixel (x, row), row counted from the top, straight from the layout's
+// definition: 4:2:0 halves both directions, 4:2:2 the width only.
+inline int ReferenceChromaIndex(int x, int row, int W, TYUVFormat format)
+{
+    switch (format) {
+    case YUV420:
+        return (row / 2) * (W / 2) + x / 2;
+    case YUV422:
+        return row * (W / 2) + x / 2;
+    case YUV444:
+        break;
+    }
+    return row * W + x;
+}
+
+// Whole-frame reference, rows stored bottom-up. Only the first 3*W*H bytes of out are written.
 inline void ReferenceFrame(std::vector<uint8_t> &out, const uint8_t *y, const uint8_t *u,
     const uint8_t *v, int W, int H, TYUVFormat format, TPlaneSwitches planes = {})
 {
     for (int row = 0; row < H; ++row) {
         for (int x = 0; x < W; ++x) {
-            int c = 0;
-            switch (format) {
-            case YUV420:
-                c = (row / 2) * (W / 2) + x / 2;
-                break;
-            case YUV422:
-                c = row * (W / 2) + x / 2;
-                break;
-            case YUV444:
-                c = row * W + x;
-                break;
-            }
+            const int c = ReferenceChromaIndex(x, row, W, format);
             const TRGB p = ReferencePixel(y[row * W + x], u[c], v[c], planes);
             const std::size_t at = 3 * (static_cast<std::size_t>(W) * (H - 1 - row) + x);
             out[at] = static_cast<uint8_t>(p.R);
