@@ -1,25 +1,17 @@
 #!/usr/bin/env bash
 # Installs the built project into a temporary staging folder (DESTDIR, prefix /usr) and checks
 # what lands there: exactly the expected files, programs that run, and desktop integration files
-# that the desktop's own validators accept and that agree with each other.
+# that the desktop's own validators accept and that agree with each other, manual pages that
+# render without warnings, and the licence in Debian's machine-readable form.
 #   tst_install.sh CMAKE BUILD_DIR
 set -uo pipefail
+. "$(dirname "$0")/../scripts/lib.sh"
 cmake_cmd=$1
 build_dir=$2
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
-app_id=org.example.TamrelYUVPlayer
-icon_sizes=(16 24 32 48 64 128 256)
-
-expected_files() {
-    echo usr/bin/tamrel-yuv-player
-    echo usr/bin/tamrel-yuv-snap
-    echo "usr/share/applications/$app_id.desktop"
-    echo "usr/share/metainfo/$app_id.metainfo.xml"
-    echo "usr/share/mime/packages/$app_id.xml"
-    for size in "${icon_sizes[@]}"; do
-        echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
-    done
-}
+app_id=$yuv_app_id
+icon_sizes=("${yuv_icon_sizes[@]}")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -27,20 +19,6 @@ root="$work/root"
 desktop="$root/usr/share/applications/$app_id.desktop"
 metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
 mime_xml="$root/usr/share/mime/packages/$app_id.xml"
-
-passed=0
-failed=0
-check() { # name, then a command that succeeds when the check holds
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS   : $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL!  : $name"
-        failed=$((failed + 1))
-    fi
-}
 
 need_tool() {
     if ! command -v "$1" >/dev/null; then
@@ -68,7 +46,7 @@ install_into_staging() {
 }
 
 exactly_the_expected_files() {
-    expected_files | sort >"$work/expected"
+    expected_installed_files | sort >"$work/expected"
     (cd "$root" && find . \( -type f -o -type l \) -printf '%P\n' | sort) >"$work/actual"
     diff -u "$work/expected" "$work/actual" >&2
 }
@@ -176,6 +154,41 @@ mime_type_name_is_ours() {
     [ -z "$other" ] || { echo "  $type is also defined by: $other" >&2; return 1; }
 }
 
+# Each program's page is there, renders with no warning from groff, and names its program.
+manual_pages_render() {
+    need_tool groff || return 1
+    local ok=0 program page
+    for program in tamrel-yuv-player tamrel-yuv-snap; do
+        page="$root/usr/share/man/man1/$program.1.gz"
+        zcat "$page" | LC_ALL=C.UTF-8 groff -man -ww -z 2>"$work/groff.log" || ok=1
+        [ ! -s "$work/groff.log" ] || { sed "s|^|  $program: |" "$work/groff.log" >&2; ok=1; }
+        zcat "$page" | sed 's/\\-/-/g' | grep -q "^$program - " ||
+            { echo "  $program: no NAME line for the program" >&2; ok=1; }
+    done
+    return $ok
+}
+
+# The player's page and the README show the same controls: every row of docs/controls.tsv.
+controls_in_page_and_readme() {
+    local ok=0 keys action
+    zcat "$root/usr/share/man/man1/tamrel-yuv-player.1.gz" | sed 's/\\-/-/g' >"$work/player.1"
+    while IFS=$'\t' read -r keys action; do
+        grep -A1 -xF ".B $keys" "$work/player.1" | grep -qxF "$action" ||
+            { echo "  page lacks: $keys" >&2; ok=1; }
+        grep -qxF "| $keys | $action |" "$source_dir/README.md" ||
+            { echo "  README lacks: | $keys | $action |" >&2; ok=1; }
+    done <"$source_dir/docs/controls.tsv"
+    return $ok
+}
+
+copyright_is_machine_readable() {
+    local copyright="$root/usr/share/doc/$yuv_package/copyright"
+    head -n 1 "$copyright" |
+        grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+        grep -qx 'License: Expat' "$copyright" &&
+        grep -q 'Tamrel YUV Player developers' "$copyright"
+}
+
 icons_have_their_sizes() {
     local ok=0 size f info
     for size in "${icon_sizes[@]}"; do
@@ -199,6 +212,8 @@ check "metainfo-agrees-with-desktop-entry" metainfo_agrees_with_desktop_entry
 check "mime-database-maps-yuv-files" mime_database_maps_yuv_files
 check "mime-type-name-is-ours" mime_type_name_is_ours
 check "icons-have-their-sizes" icons_have_their_sizes
+check "manual-pages-render" manual_pages_render
+check "controls-in-page-and-readme" controls_in_page_and_readme
+check "copyright-is-machine-readable" copyright_is_machine_readable
 
-echo "Totals: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks Totals

@@ -3,6 +3,7 @@
 # accepts the parameters dialog with a real key press and checks the screen.
 #   tst_program.sh PLAYER SOURCE_DIR
 set -uo pipefail
+. "$(dirname "$0")/../scripts/lib.sh"
 player=$1
 source_dir=$2
 
@@ -14,20 +15,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-passed=0
-failed=0
-check() { # name, then a command that succeeds when the check holds
-    local name=$1
-    shift
-    if "$@"; then
-        echo "PASS   : $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL!  : $name"
-        failed=$((failed + 1))
-    fi
-}
 
 # A 176 x 144 4:2:0 clip of uniform frames; frame 0 converts to exactly (238, 13, 13).
 make_clip() {
@@ -45,7 +32,7 @@ PY
 start_and_accept() {
     "$player" "$@" >"$work/player.log" 2>&1 &
     pids+=($!)
-    timeout 20 xdotool search --sync --name '^Parameters$' windowfocus --sync key Return
+    accept_parameters_dialog 20
 }
 
 window_named() { timeout 10 xdotool search --sync --name "$1" >/dev/null; }
@@ -95,5 +82,4 @@ no_display_message() {
 }
 check "run-script-without-display-says-so" no_display_message
 
-echo "Totals: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks Totals
