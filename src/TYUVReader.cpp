@@ -26,12 +26,14 @@ bool IsReadableStreamType(mode_t mode)
 }
 
 // Reads up to size bytes and fills whatever the file did not provide, up to extent bytes, with
-// fill, so that a short read never leaves an earlier frame's samples in view.
-void ReadPlane(FILE *f, unsigned char *dst, int size, int extent, unsigned char fill)
+// fill, so that a short read never leaves an earlier frame's samples in view. Returns whether all
+// size bytes were read.
+bool ReadPlane(FILE *f, unsigned char *dst, int size, int extent, unsigned char fill)
 {
     const size_t got = size > 0 ? std::fread(dst, 1, static_cast<size_t>(size), f) : 0;
     if (static_cast<int>(got) < extent)
         std::memset(dst + got, fill, static_cast<size_t>(extent) - got);
+    return static_cast<int>(got) == std::max(size, 0);
 }
 
 } // namespace
@@ -137,9 +139,11 @@ void TYUVReader::FileSeek(int n)
 void TYUVReader::LoadFrame()
 {
     FileSeek(FramePos);
-    ReadPlane(hFile, pY, YPlaneSize, YPlaneSize, 0);
-    ReadPlane(hFile, pU, UVPlaneSize, UVReadExtent, 128);
-    ReadPlane(hFile, pV, UVPlaneSize, UVReadExtent, 128);
+    // Every plane is read (and filled) even after a short one.
+    const bool yWhole = ReadPlane(hFile, pY, YPlaneSize, YPlaneSize, 0);
+    const bool uWhole = ReadPlane(hFile, pU, UVPlaneSize, UVReadExtent, 128);
+    const bool vWhole = ReadPlane(hFile, pV, UVPlaneSize, UVReadExtent, 128);
+    FrameWhole = yWhole && uWhole && vWhole;
     YUV2RGB(pRGB, pY, pU, pV, Width, Height, Format);
 }
 

@@ -36,6 +36,10 @@ public:
     int GetFramesCount() const { return FramesCount; }
     int GetFramePos() const { return FramePos; }
     unsigned char *GetRGBBuffer() const { return pRGB; }
+    // Whether the last frame load read all of the frame's bytes. The player shows a short read
+    // (a read error, a file that shrank) with the missing samples filled; the command-line tool
+    // refuses such a frame.
+    bool LastFrameWhole() const { return FrameWhole; }
 
 signals:
     void NewFrameReady(unsigned char *pRGB, int FrameNumber);
@@ -74,6 +78,7 @@ private:
     bool YEnabled = true;
     bool UEnabled = true;
     bool VEnabled = true;
+    bool FrameWhole = false;
     TYUVFormat Format = YUV444;
     unsigned char *pY = nullptr;
     unsigned char *pU = nullptr;

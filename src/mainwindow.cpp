@@ -2,6 +2,7 @@
 
 #include "BmpWriter.h"
 #include "OpenGLWidget.h"
+#include "SnapshotName.h"
 #include "TParamDialog.h"
 #include "TYUVReader.h"
 
@@ -506,9 +507,7 @@ void TMainWindow::SaveToBMPButtonClicked_SLOT()
     if (!YUVReader->isFileOpen())
         return;
 
-    QString proposed = FileName;
-    proposed.chop(4);
-    proposed += "_Frame#" + QString::number(horizontalSlider->value()) + ".bmp";
+    const QString proposed = ProposedSnapshotName(FileName, horizontalSlider->value());
     const QString chosen
         = QFileDialog::getSaveFileName(this, "Select .bmp file", proposed, "BMP files (*.bmp)");
     if (chosen.isEmpty())

@@ -1,0 +1,274 @@
+#include "Options.h"
+
+#include "ExitCodes.h"
+#include "FileNameGuess.h"
+#include "Messages.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+const char *const Description
+    = "Writes frames of a raw planar YUV stream (8-bit Y, U and V planes, no header) as 24-bit\n"
+      "BMP files: the same files the player's snapshot button saves for those frames.\n"
+      "\n"
+      "Frames are numbered from 0. --frames takes one number (5) or an inclusive range (3-9).\n"
+      "\n"
+      "Without --width, --height or --layout the value is taken from the stream's name (or the\n"
+      "folder holding it) when it says: WxH (352x288), qcif, cif, 4cif, sd, 576p, 720p or\n"
+      "1080p for the size; 420, 422, 444, yuv420p, yuv422p, yuv444p or i420 for the layout.\n"
+      "Options always win. What is taken from the name is said on standard error.\n"
+      "\n"
+      "Output names: by default the stream's name without its last four characters, then\n"
+      "\"_Frame#\", the frame number and \".bmp\" (clip.yuv, frame 5: clip_Frame#5.bmp, beside\n"
+      "the stream). In an --output pattern, %n stands for the frame number and %% for a percent\n"
+      "sign; a range needs %n in the pattern. Existing files are replaced. The name of each file\n"
+      "written is printed on standard output once the file is complete; messages go to standard\n"
+      "error. A frame that cannot be read whole is not written; the files already written stay.\n"
+      "\n"
+      "Examples:\n"
+      "  tamrel-yuv-snap -W 352 -H 288 -l 420 -f 3-9 clip.yuv\n"
+      "  tamrel-yuv-snap -f 10 foreman_cif.yuv      (352x288 4:2:0 from the name)\n"
+      "  tamrel-yuv-snap --info park_1920x1080_422.yuv\n";
+
+struct TParser
+{
+    QCommandLineParser Parser;
+    QCommandLineOption Help = Parser.addHelpOption();
+    QCommandLineOption Version = Parser.addVersionOption();
+    QCommandLineOption Width {{"W", "width"},
+        QStringLiteral("Picture width in pixels, 1 to %1 (default: from the name).")
+            .arg(yuv::MaxWidth),
+        "pixels"};
+    QCommandLineOption Height {{"H", "height"},
+        QStringLiteral("Picture height in pixels, 1 to %1 (default: from the name).")
+            .arg(yuv::MaxHeight),
+        "pixels"};
+    QCommandLineOption Layout {{"l", "layout"},
+        "Chroma layout: 420, 422 or 444 (default: from the name, else 420).", "layout"};
+    QCommandLineOption Frames {
+        {"f", "frames"}, "Frame number N, or frames A to B (default 0).", "N|A-B", "0"};
+    QCommandLineOption Output {
+        {"o", "output"}, "Output file name pattern (%n: frame number).", "pattern"};
+    QCommandLineOption NoY {"no-y", "Switch the Y plane off (it reads as 100)."};
+    QCommandLineOption NoU {"no-u", "Switch the U plane off (it reads as 128)."};
+    QCommandLineOption NoV {"no-v", "Switch the V plane off (it reads as 128)."};
+    QCommandLineOption Info {"info",
+        "Print the picture size, layout, frame size in bytes, whole frames and trailing bytes "
+        "of the stream instead of writing frames."};
+
+    TParser()
+    {
+        Parser.setApplicationDescription(QString::fromLatin1(Description) + '\n' + ExitCodeTable());
+        Parser.addPositionalArgument("file", "The raw YUV stream.");
+        Parser.addOptions({Width, Height, Layout, Frames, Output, NoY, NoU, NoV, Info});
+    }
+};
+
+// A whole number from 1 to Max, decimal digits only.
+bool ParseDimension(const QString &Text, int Max, int &Value)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\d{1,9}$"));
+    if (!digits.match(Text).hasMatch())
+        return false;
+    Value = Text.toInt();
+    return Value >= 1 && Value <= Max;
+}
+
+bool ParseLayout(const QString &Text, TYUVFormat &Format)
+{
+    if (Text == QLatin1String("420"))
+        Format = YUV420;
+    else if (Text == QLatin1String("422"))
+        Format = YUV422;
+    else if (Text == QLatin1String("444"))
+        Format = YUV444;
+    else
+        return false;
+    return true;
+}
+
+QString WithoutLeadingZeros(const QString &Digits)
+{
+    qsizetype zeros = 0;
+    while (zeros + 1 < Digits.size() && Digits[zeros] == u'0')
+        ++zeros;
+    return Digits.mid(zeros);
+}
+
+// Digits without leading zeros, held at the largest 64-bit number when larger.
+qint64 SaturatedNumber(const QString &Digits)
+{
+    bool ok = false;
+    const qint64 value = Digits.toLongLong(&ok);
+    return ok ? value : LLONG_MAX;
+}
+
+bool NotAbove(const QString &A, const QString &B)
+{
+    return A.size() != B.size() ? A.size() < B.size() : A <= B;
+}
+
+// "N" or "A-B" with A <= B, decimal digits only, of any length.
+bool ParseFrameRange(const QString &Text, TFrameRange &Range)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d+)(?:-(\\d+))?$"));
+    const QRegularExpressionMatch m = pattern.match(Text);
+    if (!m.hasMatch())
+        return false;
+    const QString first = WithoutLeadingZeros(m.captured(1));
+    const QString last = m.hasCaptured(2) ? WithoutLeadingZeros(m.captured(2)) : first;
+    Range.First = SaturatedNumber(first);
+    Range.Last = SaturatedNumber(last);
+    Range.LastText = last;
+    return NotAbove(first, last);
+}
+
+QString DescribeLayout(const QString &Layout)
+{
+    return QStringLiteral("4:%1:%2").arg(Layout[1]).arg(Layout[2]);
+}
+
+// Width, height and layout from the options and, where they are not given, from the stream's
+// name; what the name gave is said on standard error.
+std::optional<int> ParsePicture(const TParser &P, TOptions &Options)
+{
+    const QCommandLineParser &parser = P.Parser;
+    const TNameGuess guess = GuessFromFileName(FromBytes(Options.Stream));
+    QString width = parser.value(P.Width);
+    QString height = parser.value(P.Height);
+    QString layout = parser.value(P.Layout);
+    const bool widthGiven = parser.isSet(P.Width);
+    const bool heightGiven = parser.isSet(P.Height);
+    const bool layoutGiven = parser.isSet(P.Layout);
+
+    QStringList guessed;
+    if (guess.HasSize() && !widthGiven && !heightGiven)
+        guessed << QStringLiteral("%1x%2").arg(guess.Width, guess.Height);
+    else if (guess.HasSize() && !widthGiven)
+        guessed << QStringLiteral("width %1").arg(guess.Width);
+    else if (guess.HasSize() && !heightGiven)
+        guessed << QStringLiteral("height %1").arg(guess.Height);
+    if (guess.HasSize()) {
+        width = widthGiven ? width : guess.Width;
+        height = heightGiven ? height : guess.Height;
+    }
+    if (!layoutGiven && !guess.Layout.isEmpty()) {
+        layout = guess.Layout;
+        guessed << DescribeLayout(layout);
+    }
+    if (!guessed.isEmpty()) {
+        const bool layoutDefault = !layoutGiven && guess.Layout.isEmpty();
+        Message(QStringLiteral("assuming %1 from the file name%2")
+                    .arg(guessed.join(u' '),
+                        layoutDefault ? QStringLiteral(" (layout 4:2:0 by default)") : QString()));
+    }
+
+    if (width.isEmpty() && !widthGiven)
+        return UsageError(QStringLiteral("The picture width (--width) is required."));
+    if (height.isEmpty() && !heightGiven)
+        return UsageError(QStringLiteral("The picture height (--height) is required."));
+    if (!ParseDimension(width, yuv::MaxWidth, Options.Width))
+        return UsageError(QStringLiteral("Bad width \"%1\": it must be a number from 1 to %2.")
+                              .arg(width)
+                              .arg(yuv::MaxWidth));
+    if (!ParseDimension(height, yuv::MaxHeight, Options.Height))
+        return UsageError(QStringLiteral("Bad height \"%1\": it must be a number from 1 to %2.")
+                              .arg(height)
+                              .arg(yuv::MaxHeight));
+    if (!layout.isEmpty() && !ParseLayout(layout, Options.Format))
+        return UsageError(
+            QStringLiteral("Bad layout \"%1\": it must be 420, 422 or 444.").arg(layout));
+    return std::nullopt;
+}
+
+// --frames and --output, and whether the two fit together.
+std::optional<int> ParseOutput(const TParser &P, TOptions &Options)
+{
+    const QCommandLineParser &parser = P.Parser;
+    if (!ParseFrameRange(parser.value(P.Frames), Options.Frames))
+        return UsageError(QStringLiteral("Bad frames \"%1\": give a frame number N or a range "
+                                         "A-B with A not above B.")
+                              .arg(parser.value(P.Frames)));
+    if (!parser.isSet(P.Output))
+        return std::nullopt;
+    const QByteArray pattern = Bytes(parser.value(P.Output));
+    bool usesFrame = false;
+    if (ExpandPattern(pattern, 0, &usesFrame).isEmpty())
+        return UsageError(QStringLiteral("The output name is empty."));
+    // Without the number every frame of a range would land in one file, each replacing the one
+    // before it.
+    if (Options.Frames.First != Options.Frames.Last && !usesFrame)
+        return UsageError(QStringLiteral("A range of frames needs %n in the output name."));
+    Options.OutputPattern = pattern;
+    return std::nullopt;
+}
+
+} // namespace
+
+QByteArray ExpandPattern(const QByteArray &Pattern, qint64 Frame, bool *UsesFrame)
+{
+    QByteArray out;
+    bool usesFrame = false;
+    for (qsizetype i = 0; i < Pattern.size(); ++i) {
+        const char next = i + 1 < Pattern.size() ? Pattern[i + 1] : '\0';
+        if (Pattern[i] == '%' && next == 'n') {
+            out += QByteArray::number(Frame);
+            usesFrame = true;
+            ++i;
+        } else if (Pattern[i] == '%' && next == '%') {
+            out += '%';
+            ++i;
+        } else {
+            out += Pattern[i];
+        }
+    }
+    if (UsesFrame)
+        *UsesFrame = usesFrame;
+    return out;
+}
+
+TParseResult ParseArguments(const QStringList &Arguments)
+{
+    TParser p;
+    TParseResult result;
+    QStringList withProgram = Arguments;
+    withProgram.prepend(QString::fromLatin1(ProgramName));
+    if (!p.Parser.parse(withProgram)) {
+        result.ExitCode = UsageError(p.Parser.errorText());
+        return result;
+    }
+    if (p.Parser.isSet(p.Help)) {
+        std::fputs(Bytes(p.Parser.helpText()).constData(), stdout);
+        result.ExitCode = ExitOk;
+        return result;
+    }
+    if (p.Parser.isSet(p.Version)) {
+        std::printf("%s %s\n", ProgramName, YUVPLAYER_VERSION);
+        result.ExitCode = ExitOk;
+        return result;
+    }
+
+    const QStringList positional = p.Parser.positionalArguments();
+    if (positional.isEmpty()) {
+        result.ExitCode = UsageError(QStringLiteral("No stream given."));
+        return result;
+    }
+    if (positional.size() > 1) {
+        result.ExitCode = UsageError(QStringLiteral("Only one stream can be given; unexpected: ")
+            + positional.mid(1).join(u' '));
+        return result;
+    }
+    TOptions &options = result.Options;
+    options.Stream = Bytes(positional.first());
+    options.Info = p.Parser.isSet(p.Info);
+    options.Planes = {!p.Parser.isSet(p.NoY), !p.Parser.isSet(p.NoU), !p.Parser.isSet(p.NoV)};
+    result.ExitCode = ParsePicture(p, options);
+    if (!result.ExitCode)
+        result.ExitCode = ParseOutput(p, options);
+    return result;
+}

@@ -1,0 +1,151 @@
+#include "Run.h"
+
+#include "ExitCodes.h"
+#include "Messages.h"
+#include "Options.h"
+#include "RawFileNames.h"
+#include "SnapshotName.h"
+#include "TYUVReader.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+// The reader's warnings and errors, kept to be printed when the stream has been judged.
+class TReaderMessages
+{
+public:
+    explicit TReaderMessages(TYUVReader &Reader)
+    {
+        QObject::connect(
+            &Reader, &TYUVReader::ShowWarning, [this](const QString &Msg) { Messages << Msg; });
+        QObject::connect(
+            &Reader, &TYUVReader::ErrorOccured, [this](const QString &Msg) { Messages << Msg; });
+    }
+    void Print() const
+    {
+        for (const QString &msg : Messages)
+            Message(msg);
+    }
+    bool IsEmpty() const { return Messages.isEmpty(); }
+
+private:
+    QStringList Messages;
+};
+
+void PrintLine(const QByteArray &Line)
+{
+    std::fwrite(Line.constData(), 1, static_cast<size_t>(Line.size()), stdout);
+    std::fputc('\n', stdout);
+}
+
+QString LayoutName(TYUVFormat Format)
+{
+    switch (Format) {
+    case YUV420:
+        return QStringLiteral("4:2:0");
+    case YUV422:
+        return QStringLiteral("4:2:2");
+    case YUV444:
+        return QStringLiteral("4:4:4");
+    }
+    return QString();
+}
+
+// --info: the declared picture and how the stream's bytes divide into frames.
+int PrintInfo(const TOptions &Options)
+{
+    const qint64 frameSize = static_cast<qint64>(Options.Width) * Options.Height
+        + 2LL * yuv::ChromaPlaneSize(Options.Width, Options.Height, Options.Format);
+    const qint64 size = StreamSize(Options.Stream);
+    if (size < 0) {
+        Message(QStringLiteral("Error reading file: ") + FromBytes(Options.Stream));
+        return ExitCannotOpen;
+    }
+    const qint64 frames = size / frameSize;
+    std::printf("width: %d\nheight: %d\nlayout: %s\nframe size: %lld bytes\nwhole frames: "
+                "%lld\ntrailing bytes: %lld\n",
+        Options.Width, Options.Height, Bytes(LayoutName(Options.Format)).constData(),
+        static_cast<long long>(frameSize), static_cast<long long>(frames),
+        static_cast<long long>(size % frameSize));
+    return frames > 0 ? ExitOk : ExitNoFrames;
+}
+
+QByteArray OutputName(const TOptions &Options, qint64 Frame)
+{
+    return Options.OutputPattern ? ExpandPattern(*Options.OutputPattern, Frame)
+                                 : ProposedSnapshotName(Options.Stream, Frame);
+}
+
+// Reads frame N into the reader's RGB frame buffer and writes it to its file.
+int WriteFrame(TYUVReader &Reader, const TOptions &Options, int N)
+{
+    // GotoPos ignores the frame already current, whose picture the buffer still holds.
+    Reader.GotoPos(N);
+    if (Reader.GetFramePos() != N || !Reader.LastFrameWhole()) {
+        Message(QStringLiteral("Error reading frame %1 of ").arg(N) + FromBytes(Options.Stream));
+        return ExitReadFailed;
+    }
+    const QByteArray name = OutputName(Options, N);
+    // The snapshot replaces its file whole, which would swap the stream for a picture.
+    if (IsSameFile(name, Options.Stream)) {
+        Message(
+            QStringLiteral("Refusing to replace the stream with a snapshot: ") + FromBytes(name));
+        return ExitWriteFailed;
+    }
+    const TBmpResult result
+        = WriteSnapshot(name, Reader.GetRGBBuffer(), Options.Width, Options.Height);
+    if (result != TBmpResult::Ok) {
+        Message(BmpResultMessage(result, FromBytes(name)));
+        return ExitWriteFailed;
+    }
+    PrintLine(name);
+    return ExitOk;
+}
+
+} // namespace
+
+int Run(const TOptions &Options)
+{
+    TYUVReader reader;
+    TReaderMessages readerMessages(reader);
+    // Planes are switched before a file is open, so that no frame is read for the switch alone.
+    reader.SetYEnable(Options.Planes.Y ? Qt::Checked : Qt::Unchecked);
+    reader.SetUEnable(Options.Planes.U ? Qt::Checked : Qt::Unchecked);
+    reader.SetVEnable(Options.Planes.V ? Qt::Checked : Qt::Unchecked);
+
+    if (!OpenStream(reader, Options.Stream)) {
+        const QString reason = OpenFailureReason(Options.Stream);
+        Message(QStringLiteral("Error opening file: ") + FromBytes(Options.Stream)
+            + (reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
+        return ExitCannotOpen;
+    }
+    if (Options.Info)
+        return PrintInfo(Options);
+
+    // Counts the frames and loads frame 0.
+    reader.SetFileParams(Options.Width, Options.Height, Options.Format);
+    readerMessages.Print();
+    const qint64 frameCount = reader.GetFramesCount();
+    if (frameCount <= 0) {
+        if (readerMessages.IsEmpty())
+            Message(QStringLiteral("File too small. Frame count is 0."));
+        return ExitNoFrames;
+    }
+    if (Options.Frames.Last >= frameCount) {
+        Message(QStringLiteral("Frame %1 is out of range: the stream holds %2 frame(s), 0 to %3.")
+                    .arg(Options.Frames.LastText)
+                    .arg(frameCount)
+                    .arg(frameCount - 1));
+        return ExitOutOfRange;
+    }
+
+    for (qint64 n = Options.Frames.First; n <= Options.Frames.Last; ++n) {
+        const int code = WriteFrame(reader, Options, static_cast<int>(n));
+        if (code != ExitOk)
+            return code;
+    }
+    return ExitOk;
+}
