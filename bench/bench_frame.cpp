@@ -13,6 +13,7 @@
 // Defaults (each can be overridden on the command line): --benchmark_repetitions=7
 // --benchmark_enable_random_interleaving=true --benchmark_min_time=0.2
 
+#include "BenchMachine.h"
 #include "TYUVReader.h"
 #include "YUVConversion.h"
 #include "YUVConversionPaths.h"
@@ -32,20 +33,12 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-#ifndef BENCH_BUILD_TYPE
-#define BENCH_BUILD_TYPE "unknown"
-#endif
-#ifndef BENCH_CXX_FLAGS
-#define BENCH_CXX_FLAGS "unknown"
-#endif
 
 namespace {
 
@@ -323,35 +316,12 @@ private:
     std::map<std::string, double> Medians;
 };
 
-// "model name (family F, model M, N processors)" from /proc/cpuinfo, as lscpu shows them.
-std::string CpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    std::string line, name = "unknown", family = "?", model = "?";
-    int processors = 0;
-    auto value = [&line] { return line.substr(line.find(':') + 2); };
-    while (std::getline(in, line)) {
-        if (line.find(':') == std::string::npos || line.find(':') + 2 > line.size())
-            continue;
-        if (line.rfind("processor", 0) == 0)
-            ++processors;
-        else if (line.rfind("model name", 0) == 0)
-            name = value();
-        else if (line.rfind("cpu family", 0) == 0)
-            family = value();
-        else if (line.rfind("model\t", 0) == 0)
-            model = value();
-    }
-    return name + " (family " + family + ", model " + model + ", " + std::to_string(processors)
-        + " processors)";
-}
-
 void PrintSummary(const TSummaryReporter &reporter)
 {
-    std::printf("\nMachine: %s; compiler: GCC %s; build type %s; flags \"%s\" (vector kernels "
+    std::printf("\nMachine: %s; compiler: %s; build type %s; flags \"%s\" (vector kernels "
                 "add -msse4.1 / -mavx2); conversion path picked: %s\n",
-        CpuModel().c_str(), __VERSION__, BENCH_BUILD_TYPE, BENCH_CXX_FLAGS,
-        yuv::ConversionPathName(yuv::BestConversionPath()));
+        bench::CpuModel().c_str(), bench::Compiler().c_str(), bench::BuildType().c_str(),
+        bench::CompilerFlags().c_str(), yuv::ConversionPathName(yuv::BestConversionPath()));
     std::printf("Medians of interleaved repetitions, one thread, wall-clock time. Ratio = time / "
                 "libyuv's time (below 1 is faster than libyuv).\n\n");
     std::printf("%-10s %-7s %-12s %10s %10s %9s %5s\n", "size", "layout", "what", "ms/frame",

@@ -16,6 +16,7 @@
 //
 //     xvfb-run -a ./bench_view
 
+#include "BenchMachine.h"
 #include "OpenGLWidget.h"
 #include "YUVConversion.h"
 
@@ -32,10 +33,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#ifndef YUVPLAYER_BUILD_TYPE
-#define YUVPLAYER_BUILD_TYPE "unknown"
-#endif
 
 namespace {
 
@@ -224,17 +221,13 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
 
-    benchmark::AddCustomContext("build_type", YUVPLAYER_BUILD_TYPE);
+    benchmark::AddCustomContext("build_type", bench::BuildType());
     benchmark::AddCustomContext("qt_version", qVersion());
     {
         // The renderer decides most of the figure: name it beside the results.
         auto view = ShownView(Qt::Unchecked, 1280, 720);
-        if (view) {
-            view->makeCurrent();
-            const auto *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-            benchmark::AddCustomContext("gl_renderer", renderer ? renderer : "unknown");
-            view->doneCurrent();
-        }
+        if (view)
+            benchmark::AddCustomContext("gl_renderer", bench::GlRenderer(view.get()));
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
