@@ -5,7 +5,8 @@
 // YUVConversion.cpp. The vector kernels live in files of their own that are compiled for their
 // instruction set; they must use nothing with external linkage from shared headers (no templates or
 // inline functions of the standard library), or the linker could hand a copy built for a wider
-// instruction set to code that runs on any processor.
+// instruction set to code that runs on any processor. The code they share, in
+// YUVConversionRowDriver.h, is therefore in an anonymous namespace: each file gets its own copy.
 
 // The vector steps are small functions that must melt into their loops, so that the constants are
 // loaded once per row rather than once per step.
