@@ -35,7 +35,7 @@ public slots:
     void Open(const QUrl &url) { Urls << url; }
 };
 
-class TestPlayback : public QObject
+class TestPlayback : public QObject, TWindowFixture
 {
     Q_OBJECT
 
@@ -49,7 +49,6 @@ private slots:
     void streamWithoutWholeFrame();
     void truncatedWhilePlaying();
     void replacedWhileOpen();
-    void sparseStreamLastFrame_data();
     void sparseStreamLastFrame();
     void navigationKeys_data();
     void navigationKeys();
@@ -60,8 +59,8 @@ private slots:
     void playbackAdvancesFrameByFrame();
     void playbackStopsAtEnd();
     void playBeforeAnyStream();
+    void endDuringPlayback_data();
     void endDuringPlayback();
-    void endKeyDuringPlayback();
 
     void planeKeys_data();
     void planeKeys();
@@ -72,70 +71,18 @@ private slots:
 
     void helpOpensAddress();
 
-    void proposedSnapshotName_data();
-    void proposedSnapshotName();
-    void snapshotWithoutStream();
-    void snapshotMatchesScreen();
-    void snapshotToMissingFolder();
-    void snapshotFailureKeepsFile_data();
-    void snapshotFailureKeepsFile();
-    void snapshotNonAsciiName_data();
-    void snapshotNonAsciiName();
-
 private:
-    void Open(const QString &path, int W, int H, TYUVFormat format = YUV420, int fps = 1000);
-    QString MakeStream(int frames, int extraBytes = 0);
-    QString SaveSnapshotAs(const QString &target, bool expectError);
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-
-    QTemporaryDir Dir;
-    std::unique_ptr<TMainWindow> Window;
 };
 
 void TestPlayback::init()
 {
-    QTest::failOnWarning(QRegularExpression("QObject::connect"));
-    ClearSettings();
-    Window = std::make_unique<TMainWindow>();
-    Window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    NewWindow(true);
 }
 
 void TestPlayback::cleanup()
 {
     Window.reset();
-}
-
-QString TestPlayback::MakeStream(int frames, int extraBytes)
-{
-    const QString path = Dir.filePath(QString("clip%1.yuv").arg(frames));
-    WriteStream(path, {16, 8, YUV420}, frames, TPattern::Grey, extraBytes);
-    return path;
-}
-
-void TestPlayback::Open(const QString &path, int W, int H, TYUVFormat format, int fps)
-{
-    OpenWithParams(*Window, path, {W, H, format}, fps);
-}
-
-// Clicks the snapshot button and answers the save dialog with target. Returns what the error box
-// said ("Title: text"), when one is expected.
-QString TestPlayback::SaveSnapshotAs(const QString &target, bool expectError)
-{
-    QString error;
-    WhenModal<QFileDialog>([&](QFileDialog *d) {
-        if (expectError) {
-            WhenModal<QMessageBox>([&](QMessageBox *box) {
-                error = box->windowTitle() + ": " + box->text();
-                box->button(QMessageBox::Ok)->click();
-            });
-        }
-        // done() rather than accept(): Qt's own dialog refuses a folder that does not exist.
-        d->selectFile(target);
-        static_cast<QDialog *>(d)->done(QDialog::Accepted);
-    });
-    Window->SaveToBMPButton->click();
-    return error;
 }
 
 void TestPlayback::Press(Qt::Key key, Qt::KeyboardModifiers modifiers)
@@ -160,7 +107,7 @@ void TestPlayback::newStreamSetsSliderAndCounter()
     QFETCH(int, pageStep);
     QFETCH(QString, counter);
     Window->UCheckBox->setChecked(false);
-    Open(MakeStream(frames), 16, 8);
+    Open(MakeClip(frames), 16, 8);
     QCOMPARE(Window->horizontalSlider->minimum(), 0);
     QCOMPARE(Window->horizontalSlider->maximum(), frames - 1);
     QCOMPARE(Window->horizontalSlider->pageStep(), pageStep);
@@ -187,7 +134,7 @@ void TestPlayback::streamWithoutWholeFrame()
         warning = box->windowTitle() + ": " + box->text();
         box->button(QMessageBox::Ok)->click();
     });
-    Open(MakeStream(0, bytes), 16, 8);
+    Open(MakeClip(0, bytes), 16, 8);
     QCOMPARE(warning, QString("Warning: File too small. Frame count is 0."));
     QCOMPARE(Window->horizontalSlider->minimum(), -1);
     QCOMPARE(Window->horizontalSlider->maximum(), -1);
@@ -199,7 +146,7 @@ void TestPlayback::streamWithoutWholeFrame()
 // what is left.
 void TestPlayback::truncatedWhilePlaying()
 {
-    const QString path = MakeStream(100);
+    const QString path = MakeClip(100);
     Open(path, 16, 8, YUV420, 1000);
     QList<QPair<int, int>> shown; // frame number, luma of its first pixel on screen
     connect(Window->YUVReader, &TYUVReader::NewFrameReady, this, [&](unsigned char *, int n) {
@@ -233,7 +180,7 @@ void TestPlayback::truncatedWhilePlaying()
 // opened, whose frames stay readable to the end, and the new file shows once it is opened.
 void TestPlayback::replacedWhileOpen()
 {
-    const QString path = MakeStream(10);
+    const QString path = MakeClip(10);
     Open(path, 16, 8);
     Window->horizontalSlider->setValue(3);
     const QString other = Dir.filePath("other.yuv");
@@ -259,38 +206,17 @@ void TestPlayback::replacedWhileOpen()
     QCOMPARE(int(Window->Screen->GetPic()[0]), 200);
 }
 
-void TestPlayback::sparseStreamLastFrame_data()
-{
-    QTest::addColumn<int>("W");
-    QTest::addColumn<int>("H");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<qint64>("fileSize");
-    QTest::addColumn<int>("last");
-    // One-byte frames: more than an int counts; the count stops at the largest int.
-    QTest::newRow("one-byte-frames-past-4GiB")
-        << 1 << 1 << int(YUV420) << (qint64(1) << 32) + 5 << 2147483646;
-}
-
-// A stream past 4 GiB, sparse, whose last frame alone carries a grey top-left pixel: End shows it
-// with the right counter, and the keys that move forward stay there without reading again.
+// A sparse stream past 4 GiB of one-byte frames: more than an int counts, and the count stops at
+// the largest int. The last frame alone carries a grey pixel: End shows it with the right
+// counter, and the keys that move forward stay there without reading again. (Large frames past
+// 4 GiB: the reader's own tests.)
 void TestPlayback::sparseStreamLastFrame()
 {
-    QFETCH(int, W);
-    QFETCH(int, H);
-    QFETCH(int, format);
-    QFETCH(qint64, fileSize);
-    QFETCH(int, last);
-    const TLayout layout {W, H, TYUVFormat(format)};
-    const qint64 lastAt = qint64(last) * layout.FrameSize();
-    QList<QPair<qint64, QByteArray>> pieces {{lastAt, QByteArray(1, char(200))}};
-    if (layout.UVSize() > 0) {
-        pieces.append({lastAt + layout.YSize(), QByteArray(1, char(128))});
-        pieces.append({lastAt + layout.YSize() + layout.UVSize(), QByteArray(1, char(128))});
-    }
+    const int W = 1, H = 1, last = 2147483646;
     const QString path = Dir.filePath("large.yuv");
-    if (!WriteSparse(path, fileSize, pieces))
+    if (!WriteSparse(path, (qint64(1) << 32) + 5, {{last, QByteArray(1, char(200))}}))
         QSKIP("This file system cannot hold a sparse file over 4 GiB");
-    Open(path, W, H, TYUVFormat(format));
+    Open(path, W, H);
     QCOMPARE(Window->horizontalSlider->maximum(), last);
     QSignalSpy reads(Window->YUVReader, SIGNAL(NewFrameReady(unsigned char *, int)));
     Press(Qt::Key_End);
@@ -333,7 +259,7 @@ void TestPlayback::navigationKeys()
     QFETCH(int, key);
     QFETCH(int, expected);
     QFETCH(int, framesRead);
-    Open(MakeStream(frames), 16, 8);
+    Open(MakeClip(frames), 16, 8);
     Window->horizontalSlider->setValue(start);
     QSignalSpy reads(Window->YUVReader, SIGNAL(NewFrameReady(unsigned char *, int)));
     Press(Qt::Key(key));
@@ -346,7 +272,7 @@ void TestPlayback::navigationKeys()
 void TestPlayback::windowGrowsPerStream()
 {
     const QSize before = Window->size();
-    const QString path = MakeStream(3);
+    const QString path = MakeClip(3);
     for (int i = 0; i < 3; ++i)
         Open(path, 16, 8);
     QCOMPARE(Window->size(), before + QSize(3, 3));
@@ -362,7 +288,7 @@ void TestPlayback::playAndStop_data()
 void TestPlayback::playAndStop()
 {
     QFETCH(bool, bySpace);
-    Open(MakeStream(100), 16, 8, YUV420, 1);
+    Open(MakeClip(100), 16, 8, YUV420, 1);
     bySpace ? Press(Qt::Key_Space) : Window->PlayButton->click();
     QVERIFY(Window->PlayTimer->isActive());
     QVERIFY(!Window->PlayButton->isEnabled());
@@ -380,7 +306,7 @@ void TestPlayback::playAndStop()
 
 void TestPlayback::playbackAdvancesFrameByFrame()
 {
-    Open(MakeStream(100), 16, 8, YUV420, 100);
+    Open(MakeClip(100), 16, 8, YUV420, 100);
     QList<int> shown;
     connect(Window->YUVReader, &TYUVReader::NewFrameReady, this,
         [&](unsigned char *, int n) { shown << n; });
@@ -395,7 +321,7 @@ void TestPlayback::playbackAdvancesFrameByFrame()
 
 void TestPlayback::playbackStopsAtEnd()
 {
-    Open(MakeStream(4), 16, 8, YUV420, 1000);
+    Open(MakeClip(4), 16, 8, YUV420, 1000);
     QSignalSpy ends(Window->YUVReader, SIGNAL(EndOfFileReached()));
     Window->PlayButton->click();
     QTRY_VERIFY(!Window->PlayTimer->isActive());
@@ -422,24 +348,26 @@ void TestPlayback::playBeforeAnyStream()
     QVERIFY(Window->PlayButton->isEnabled());
 }
 
-void TestPlayback::endDuringPlayback()
+void TestPlayback::endDuringPlayback_data()
 {
-    Open(MakeStream(100), 16, 8, YUV420, 1);
-    Window->PlayButton->click();
-    Window->EndButton->click();
-    QVERIFY(!Window->PlayTimer->isActive());
-    QVERIFY(Window->PlayButton->isEnabled());
-    QCOMPARE(Window->horizontalSlider->value(), 99);
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("button-stops") << false << true;
+    QTest::newRow("key-only-jumps") << true << false;
 }
 
-void TestPlayback::endKeyDuringPlayback()
+// The End button stops playback; the End key only jumps, and the next tick finds the end.
+void TestPlayback::endDuringPlayback()
 {
-    Open(MakeStream(100), 16, 8, YUV420, 20);
+    QFETCH(bool, byKey);
+    QFETCH(bool, stops);
+    Open(MakeClip(100), 16, 8, YUV420, 20);
     Window->PlayButton->click();
-    Press(Qt::Key_End);
+    byKey ? Press(Qt::Key_End) : Window->EndButton->click();
     QCOMPARE(Window->horizontalSlider->value(), 99);
-    QVERIFY(Window->PlayTimer->isActive()); // the key only jumps
-    QTRY_VERIFY(!Window->PlayTimer->isActive()); // the next tick finds the end
+    QCOMPARE(Window->PlayTimer->isActive(), !stops);
+    QTRY_VERIFY(!Window->PlayTimer->isActive());
+    QVERIFY(Window->PlayButton->isEnabled());
     QCOMPARE(Window->horizontalSlider->value(), 99);
 }
 
@@ -519,7 +447,7 @@ void TestPlayback::gotoDialog()
     QFETCH(QString, label);
     QFETCH(int, expected);
     QFETCH(int, framesRead);
-    Open(MakeStream(frames), 16, 8);
+    Open(MakeClip(frames), 16, 8);
     Window->horizontalSlider->setValue(start);
     QSignalSpy reads(Window->YUVReader, SIGNAL(NewFrameReady(unsigned char *, int)));
     int shownValue = -1;
@@ -553,191 +481,6 @@ void TestPlayback::helpOpensAddress()
     QVERIFY(!url.host().isEmpty());
     QCOMPARE(url.path(), QString("/en/solutions.php"));
     QCOMPARE(url.query(), QString("sub=8"));
-}
-
-void TestPlayback::proposedSnapshotName_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<int>("frame");
-    QTest::addColumn<QString>("proposed");
-    QTest::newRow("yuv-extension") << "v/clip.yuv" << 0 << "v/clip_Frame#0.bmp";
-    QTest::newRow("longer-extension") << "v/clip.yuv420" << 3 << "v/clip.yu_Frame#3.bmp";
-}
-
-// The stream's name decides the proposal; the stream itself is any open file. The names lie in
-// a folder that exists, since the file dialog starts elsewhere otherwise.
-void TestPlayback::proposedSnapshotName()
-{
-    QFETCH(QString, fileName);
-    QFETCH(int, frame);
-    QFETCH(QString, proposed);
-    QVERIFY(QDir(Dir.path()).mkpath("v"));
-    fileName = Dir.filePath(fileName);
-    proposed = Dir.filePath(proposed);
-    Open(MakeStream(10), 16, 8, YUV420, 1);
-    Window->FileName = fileName;
-    Window->horizontalSlider->setValue(frame);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QString offered;
-        WhenModal<QFileDialog>([&](QFileDialog *d) {
-            offered = d->selectedFiles().value(0);
-            d->reject();
-        });
-        Window->PlayButton->click();
-        Window->SaveToBMPButton->click();
-        QVERIFY(!Window->PlayTimer->isActive()); // saving stops playback first
-        QCOMPARE(offered, proposed);
-        QCOMPARE(Window->FileName, fileName);
-    }
-}
-
-void TestPlayback::snapshotWithoutStream()
-{
-    Window->PlayButton->click();
-    Window->SaveToBMPButton->click(); // with a stream a dialog would hang this call
-    QVERIFY(!Window->PlayTimer->isActive());
-    QVERIFY(Window->PlayButton->isEnabled());
-    QVERIFY(QDir(Dir.path()).entryList({"*.bmp"}).isEmpty());
-}
-
-void TestPlayback::snapshotMatchesScreen()
-{
-    // A 4:2:0 picture of odd width with varied samples, saved and decoded independently.
-    const int W = 23, H = 9;
-    const QString path = Dir.filePath("varied.yuv");
-    {
-        QByteArray frame(TLayout {W, H, YUV420}.FrameSize(), 0);
-        for (int i = 0; i < frame.size(); ++i)
-            frame[i] = char((i * 37 + 11) % 256);
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(frame);
-    }
-    Open(path, W, H);
-    const QString target = Dir.filePath("shot.bmp");
-    SaveSnapshotAs(target, false);
-    QImage saved(target);
-    QVERIFY(!saved.isNull());
-    QCOMPARE(saved.size(), QSize(W, H));
-    const unsigned char *pic = Window->Screen->GetPic();
-    for (int row = 0; row < H; ++row) {
-        for (int x = 0; x < W; ++x) {
-            const unsigned char *p = pic + 3 * (W * (H - 1 - row) + x);
-            QCOMPARE(saved.pixel(x, row), qRgb(p[0], p[1], p[2]));
-        }
-    }
-}
-
-void TestPlayback::snapshotToMissingFolder()
-{
-    Open(MakeStream(3), 16, 8);
-    const QString target = Dir.filePath("no-such-folder/shot.bmp");
-    QCOMPARE(SaveSnapshotAs(target, true), "Error: Unable to open file for saving: " + target);
-    QVERIFY(!QFile::exists(target));
-}
-
-// Restricts the size of files this process may write, as a full disk does, until destroyed. The
-// signal that exceeding it raises is ignored, so the write fails with an error instead.
-class TFileSizeLimit
-{
-public:
-    explicit TFileSizeLimit(rlim_t bytes)
-    {
-        Ok = ::getrlimit(RLIMIT_FSIZE, &Old) == 0;
-        OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit {bytes, Old.rlim_max};
-        Ok = Ok && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~TFileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &Old);
-        std::signal(SIGXFSZ, OldHandler);
-    }
-    bool Ok = false;
-
-private:
-    rlimit Old {};
-    void (*OldHandler)(int) = nullptr;
-};
-
-void TestPlayback::snapshotFailureKeepsFile_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("keep"); // the existing file that must keep its content
-    QTest::addColumn<bool>("diskFull");
-    QTest::addColumn<QString>("message");
-    const QString cannotOpen = "Unable to open file for saving: ",
-                  cannotWrite = "Error writing file: ";
-    QTest::newRow("folder-is-a-file") << "plain.txt/shot.bmp"
-                                      << "plain.txt" << false << cannotOpen;
-    QTest::newRow("disk-full") << "old.bmp"
-                               << "old.bmp" << true << cannotWrite;
-    QTest::newRow("disk-full-non-ascii-name")
-        << QStringLiteral("старый кадр_旧.bmp") << QStringLiteral("старый кадр_旧.bmp") << true
-        << cannotWrite;
-}
-
-// A save that fails shows the error box naming the chosen file and loses nothing: a file that
-// already has that name (or stands where its folder should be) keeps its content, and no other
-// file is left behind.
-void TestPlayback::snapshotFailureKeepsFile()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, keep);
-    QFETCH(bool, diskFull);
-    QFETCH(QString, message);
-    const QString stream = Dir.filePath("cif.yuv");
-    QVERIFY(
-        WriteStream(stream, {352, 288, YUV420}, 2, TPattern::Grey)); // a snapshot of 304,184 bytes
-    Open(stream, 352, 288);
-    QTemporaryDir out;
-    const QString target = out.filePath(name);
-    const QByteArray old = "an earlier snapshot\n";
-    {
-        QFile f(out.filePath(keep));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QCOMPARE(f.write(old), old.size());
-    }
-    QString error;
-    {
-        std::unique_ptr<TFileSizeLimit> limit;
-        if (diskFull) {
-            limit = std::make_unique<TFileSizeLimit>(64 * 1024);
-            QVERIFY(limit->Ok);
-        }
-        error = SaveSnapshotAs(target, true);
-    }
-    QCOMPARE(error, "Error: " + message + target);
-    QFile kept(out.filePath(keep));
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), old);
-    QCOMPARE(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
-        QStringList {keep});
-}
-
-void TestPlayback::snapshotNonAsciiName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("cyrillic") << QStringLiteral("Снимки/кадр №3.bmp");
-    QTest::newRow("cjk") << QStringLiteral("スナップ/画像 3.bmp");
-}
-
-// The file gets exactly the name chosen, and holds the picture on screen.
-void TestPlayback::snapshotNonAsciiName()
-{
-    QFETCH(QString, name);
-    Open(MakeStream(5), 16, 8);
-    Window->horizontalSlider->setValue(3);
-    const QString target = Dir.filePath(name);
-    QVERIFY(QDir().mkpath(QFileInfo(target).path()));
-    SaveSnapshotAs(target, false);
-    const QFileInfo info(target);
-    QCOMPARE(info.dir().entryList(QDir::Files), QStringList {info.fileName()});
-    const QImage saved(target);
-    QCOMPARE(saved.size(), QSize(16, 8));
-    const int grey = Window->Screen->GetPic()[0];
-    QCOMPARE(grey, FrameLuma(3));
-    QCOMPARE(saved.pixel(0, 0), qRgb(grey, grey, grey));
 }
 
 QTEST_MAIN(TestPlayback)

@@ -15,9 +15,12 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace testsupport {
 
@@ -58,6 +61,19 @@ template<typename T> void WhenModal(std::function<void(T *)> action, int timeout
     timer->start();
 }
 
+// Opens path through the command-line entry, answering the parameters dialog with prepare() and
+// then OK.
+inline void OpenAccepting(
+    TMainWindow &window, const QString &path, std::function<void(TParamDialog *)> prepare = {})
+{
+    WhenModal<TParamDialog>([prepare](TParamDialog *d) {
+        if (prepare)
+            prepare(d);
+        d->accept();
+    });
+    window.OpenFileFromCommandLine(path);
+}
+
 // Opens path through the command-line entry and answers its parameters dialog with the layout
 // and the frame rate.
 inline void OpenWithParams(TMainWindow &window, const QString &path, const TLayout &layout, int fps)
@@ -71,6 +87,48 @@ inline void OpenWithParams(TMainWindow &window, const QString &path, const TLayo
     });
     window.OpenFileFromCommandLine(path);
 }
+
+// What every function of a window test starts from: a clean settings store, a new main window
+// and a folder for stream files, removed with the fixture.
+class TWindowFixture
+{
+protected:
+    // Call from init(): shown, the window is exposed before the test runs.
+    void NewWindow(bool show)
+    {
+        QTest::failOnWarning(QRegularExpression("QObject::connect"));
+        ClearSettings();
+        Window = std::make_unique<TMainWindow>();
+        if (show) {
+            Window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+        }
+    }
+
+    // A Grey stream in the folder; returns its path.
+    QString MakeStream(const QString &name, const TLayout &layout, int frames, int extraBytes = 0)
+    {
+        const QString path = Dir.filePath(name);
+        return WriteStream(path, layout, frames, TPattern::Grey, extraBytes) ? path : QString();
+    }
+    // A small 16 x 8 4:2:0 stream named after its length.
+    QString MakeClip(int frames, int extraBytes = 0)
+    {
+        return MakeStream(QString("clip%1.yuv").arg(frames), {16, 8, YUV420}, frames, extraBytes);
+    }
+
+    void Open(const QString &path, int W, int H, TYUVFormat format = YUV420, int fps = 1000)
+    {
+        OpenWithParams(*Window, path, {W, H, format}, fps);
+    }
+    void OpenAccepting(const QString &path, std::function<void(TParamDialog *)> prepare = {})
+    {
+        testsupport::OpenAccepting(*Window, path, std::move(prepare));
+    }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TMainWindow> Window;
+};
 
 } // namespace testsupport
 
