@@ -1,95 +1,68 @@
 // The command-line snapshot tool, run as a user runs it: arguments in, BMP files, messages and an
 // exit code out. Each file it writes is compared byte for byte with what the player's snapshot
-// saves for the same frame: the snapshot writer applied to the frame as the conversion makes it.
+// saves for the same frame: the snapshot writer applied to the frame as the reference conversion
+// makes it.
 
 #include "BmpWriter.h"
+#include "ReferenceConversion.h"
+#include "TestFiles.h"
 #include "YUVConversion.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+
+using namespace testsupport;
 
 namespace {
 
 const char *const ToolPath = YUVSNAP_PATH;
+const char *const SourceDir = YUVPLAYER_SOURCE_DIR;
 
-int ChromaSize(int W, int H, TYUVFormat Format)
-{
-    switch (Format) {
-    case YUV420:
-        return (W * H) / 4;
-    case YUV422:
-        return (W * H) / 2;
-    case YUV444:
-        return W * H;
-    }
-    return 0;
-}
-
-// One frame's three planes as they lie in the file.
-struct TFrame
-{
-    QByteArray Y, U, V;
-    QByteArray Bytes() const { return Y + U + V; }
-};
-
-// Random samples, different for every frame and every seed, so that a frame read from a wrong
-// offset, a swapped plane or a skipped switch shows in the output.
-TFrame RandomFrame(int W, int H, TYUVFormat Format, quint32 Seed)
-{
-    QRandomGenerator rng(Seed);
-    auto plane = [&rng](int size) {
-        QByteArray p(size, Qt::Uninitialized);
-        for (char &c : p)
-            c = static_cast<char>(rng.bounded(256));
-        return p;
-    };
-    TFrame f;
-    f.Y = plane(W * H);
-    f.U = plane(ChromaSize(W, H, Format));
-    f.V = plane(ChromaSize(W, H, Format));
-    return f;
-}
-
-QByteArray ReadAll(const QString &Path)
-{
-    QFile f(Path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString &Path, const QByteArray &Data)
-{
-    QFile f(Path);
-    return f.open(QIODevice::WriteOnly) && f.write(Data) == Data.size() && f.flush();
-}
-
-// What the player's snapshot holds for a frame: the conversion's RGB frame saved by the
-// snapshot writer. The reader fills chroma reads past the stored plane (odd sizes) with the
+// What the player's snapshot holds for a frame: the reference conversion of the frame saved by
+// the snapshot writer. The reader fills chroma reads past the stored plane (odd sizes) with the
 // neutral 128, so the planes are padded the same way here.
-QByteArray PlayerSnapshot(const TFrame &Frame, int W, int H, TYUVFormat Format,
-    TPlaneSwitches Planes, const QString &ScratchPath)
+QByteArray PlayerSnapshot(
+    const QByteArray &Frame, const TLayout &L, TPlaneSwitches Planes, const QString &ScratchPath)
 {
     QByteArray u(yuv::MaxPlaneSize, char(128));
     QByteArray v(yuv::MaxPlaneSize, char(128));
-    u.replace(0, Frame.U.size(), Frame.U);
-    v.replace(0, Frame.V.size(), Frame.V);
-    QByteArray rgb(3 * W * H, Qt::Uninitialized);
-    auto bytes = [](const QByteArray &b) {
-        return reinterpret_cast<const unsigned char *>(b.constData());
-    };
-    yuv::ConvertYUVToRGB(reinterpret_cast<unsigned char *>(rgb.data()), bytes(Frame.Y), bytes(u),
-        bytes(v), W, H, Format, Planes);
-    if (WriteBmpFile(ScratchPath, bytes(rgb), W, H) != TBmpResult::Ok)
+    u.replace(0, L.UVSize(), Frame.mid(L.YSize(), L.UVSize()));
+    v.replace(0, L.UVSize(), Frame.mid(L.YSize() + L.UVSize(), L.UVSize()));
+    std::vector<uint8_t> rgb(3 * static_cast<size_t>(L.W) * L.H);
+    auto bytes = [](const QByteArray &b) { return reinterpret_cast<const uint8_t *>(b.data()); };
+    ReferenceFrame(rgb, bytes(Frame), bytes(u), bytes(v), L.W, L.H, L.Format, Planes);
+    if (WriteBmpFile(ScratchPath, rgb.data(), L.W, L.H) != TBmpResult::Ok)
         return QByteArray();
     const QByteArray file = ReadAll(ScratchPath);
     QFile::remove(ScratchPath);
     return file;
+}
+
+// File contents by names as the file system holds them, which need not be valid UTF-8.
+QByteArray ReadRaw(const QByteArray &Path)
+{
+    QFile f;
+    const int fd = ::open(Path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return QByteArray();
+    return f.readAll();
+}
+bool WriteRaw(const QByteArray &Path, const QByteArray &Data)
+{
+    QFile f;
+    const int fd = ::open(Path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd >= 0 && f.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+        && f.write(Data) == Data.size() && f.flush();
 }
 
 struct TRun
@@ -100,25 +73,71 @@ struct TRun
     QByteArray Err;
 };
 
-TRun RunTool(const QStringList &Args, const QString &WorkDir = QString())
+// How the tool's process is set up beyond its arguments.
+struct TRunSetup
 {
-    QProcess p;
-    p.setProgram(QString::fromLocal8Bit(ToolPath));
-    p.setArguments(Args);
-    if (!WorkDir.isEmpty())
-        p.setWorkingDirectory(WorkDir);
-    p.start();
+    QString WorkDir;
+    rlim_t FileSizeLimit = RLIM_INFINITY; // RLIMIT_FSIZE, in bytes
+    int Stdout = -1; // a descriptor to be the tool's standard output instead of a pipe
+};
+
+// Starts the tool with arguments given as bytes. QProcess would pass them through UTF-8, which
+// changes names that are not valid UTF-8, so the child starts the tool itself.
+void StartTool(QProcess &P, const QList<QByteArray> &Args, const TRunSetup &Setup)
+{
+    QList<QByteArray> argv {QByteArray(ToolPath)};
+    argv += Args;
+    std::vector<char *> pointers;
+    for (QByteArray &a : argv)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+
+    P.setProgram(QString::fromLocal8Bit(ToolPath));
+    if (!Setup.WorkDir.isEmpty())
+        P.setWorkingDirectory(Setup.WorkDir);
+    if (Setup.Stdout >= 0)
+        P.setStandardOutputFile(QProcess::nullDevice());
+    // Runs in the forked child, which holds its own copy of everything captured.
+    P.setChildProcessModifier([&Setup, &pointers] {
+        const rlimit limit {Setup.FileSizeLimit, Setup.FileSizeLimit};
+        if (Setup.FileSizeLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(126);
+        if (Setup.Stdout >= 0)
+            ::dup2(Setup.Stdout, STDOUT_FILENO);
+        ::execv(pointers[0], pointers.data());
+        ::_exit(127);
+    });
+    P.start();
+}
+
+TRun FinishTool(QProcess &P)
+{
     TRun run;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
+    if (!P.waitForFinished(120000)) {
+        P.kill();
+        P.waitForFinished();
         return run;
     }
-    run.Crashed = p.exitStatus() != QProcess::NormalExit;
-    run.ExitCode = p.exitCode();
-    run.Out = p.readAllStandardOutput();
-    run.Err = p.readAllStandardError();
+    run.Crashed = P.exitStatus() != QProcess::NormalExit;
+    run.ExitCode = P.exitCode();
+    run.Out = P.readAllStandardOutput();
+    run.Err = P.readAllStandardError();
     return run;
+}
+
+TRun RunTool(const QList<QByteArray> &Args, const TRunSetup &Setup = {})
+{
+    QProcess p;
+    StartTool(p, Args, Setup);
+    return FinishTool(p);
+}
+
+TRun RunTool(const QStringList &Args, const TRunSetup &Setup = {})
+{
+    QList<QByteArray> args;
+    for (const QString &a : Args)
+        args << QFile::encodeName(a);
+    return RunTool(args, Setup);
 }
 
 QString LayoutArg(TYUVFormat Format)
@@ -131,32 +150,23 @@ QStringList BmpFilesIn(const QString &Dir)
     return QDir(Dir).entryList({"*.bmp"}, QDir::Files, QDir::Name);
 }
 
-// A stream of Count random frames written into a folder.
+// A stream of Count random frames.
 struct TStream
 {
-    int W = 0;
-    int H = 0;
-    TYUVFormat Format = YUV420;
-    QList<TFrame> Frames;
+    TLayout Layout;
+    int Count = 0;
+    quint32 Seed = 1;
 
-    TStream(int w, int h, TYUVFormat format, int count, quint32 seed)
-        : W(w)
-        , H(h)
-        , Format(format)
-    {
-        for (int n = 0; n < count; ++n)
-            Frames << RandomFrame(w, h, format, seed * 1000 + n);
-    }
-    QByteArray Bytes() const
-    {
-        QByteArray b;
-        for (const TFrame &f : Frames)
-            b += f.Bytes();
-        return b;
-    }
+    QByteArray Frame(int N) const { return FrameBytes(Layout, N, TPattern::Random, Seed); }
+    QByteArray Bytes() const { return StreamBytes(Layout, Count, TPattern::Random, 0, Seed); }
     QStringList SizeArgs() const
     {
-        return {"-W", QString::number(W), "-H", QString::number(H), "-l", LayoutArg(Format)};
+        return {"-W", QString::number(Layout.W), "-H", QString::number(Layout.H), "-l",
+            LayoutArg(Layout.Format)};
+    }
+    QByteArray Snapshot(int N, const QString &ScratchPath, TPlaneSwitches Planes = {}) const
+    {
+        return PlayerSnapshot(Frame(N), Layout, Planes, ScratchPath);
     }
 };
 
@@ -170,10 +180,22 @@ void VerifyWrittenFrames(const QString &Dir, const QStringList &Expected, const 
     QCOMPARE(BmpFilesIn(Dir), sortedExpected);
     const QString scratch = QDir::temp().filePath("tst_cli_reference.bmp");
     for (int i = 0; i < Expected.size(); ++i) {
-        const QByteArray want = PlayerSnapshot(
-            Stream.Frames[Frames[i]], Stream.W, Stream.H, Stream.Format, {}, scratch);
-        QVERIFY2(ReadAll(QDir(Dir).filePath(Expected[i])) == want, qPrintable(Expected[i]));
+        QVERIFY2(ReadAll(QDir(Dir).filePath(Expected[i])) == Stream.Snapshot(Frames[i], scratch),
+            qPrintable(Expected[i]));
     }
+}
+
+// The exit-code table of a text: "code meaning" pairs, with groff's \- read as a dash and table
+// bars dropped, so that --help, the README and the manual page compare as plain text.
+QStringList ExitCodeRows(const QString &Text, const QRegularExpression &Row)
+{
+    QStringList rows;
+    QRegularExpressionMatchIterator it = Row.globalMatch(Text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        rows << m.captured(1) + ' ' + m.captured(2).trimmed().replace("\\-", "-");
+    }
+    return rows;
 }
 
 } // namespace
@@ -191,10 +213,17 @@ private slots:
     void defaultNames();
     void outputPattern_data();
     void outputPattern();
+    void rawFileNames_data();
+    void rawFileNames();
+    void guessFromName_data();
+    void guessFromName();
     void exitCodes_data();
     void exitCodes();
+    void streamShortenedWhileWriting();
     void frameBeyondTwoGiB();
     void helpAndVersion();
+    void exitCodesDocumented_data();
+    void exitCodesDocumented();
 };
 
 void TestCli::snapshotMatchesPlayer_data()
@@ -214,6 +243,7 @@ void TestCli::snapshotMatchesPlayer_data()
     QTest::newRow("yuv422-353x288-row-fill") << 353 << 288 << int(YUV422) << 2 << "1" << 1;
     QTest::newRow("yuv420-1920x1080-frame-1") << 1920 << 1080 << int(YUV420) << 2 << "1" << 1;
     QTest::newRow("yuv444-3x1-one-frame-range") << 3 << 1 << int(YUV444) << 5 << "4-4" << 4;
+    QTest::newRow("frame-number-leading-zeros") << 3 << 1 << int(YUV444) << 5 << "003" << 3;
 }
 
 void TestCli::snapshotMatchesPlayer()
@@ -227,7 +257,7 @@ void TestCli::snapshotMatchesPlayer()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const TStream stream(W, H, TYUVFormat(Format), Count, W * 7 + H);
+    const TStream stream {{W, H, TYUVFormat(Format)}, Count, quint32(W * 7 + H)};
     const QString clip = dir.filePath("clip.yuv");
     QVERIFY(WriteAll(clip, stream.Bytes()));
     const QString out = dir.filePath("snap.bmp");
@@ -241,8 +271,7 @@ void TestCli::snapshotMatchesPlayer()
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QByteArray());
     QCOMPARE(run.Out, QFile::encodeName(out) + '\n');
-    const QByteArray expected = PlayerSnapshot(
-        stream.Frames[Expected], W, H, TYUVFormat(Format), {}, dir.filePath("reference.bmp"));
+    const QByteArray expected = stream.Snapshot(Expected, dir.filePath("reference.bmp"));
     QVERIFY(!expected.isEmpty());
     QCOMPARE(ReadAll(out), expected);
 }
@@ -278,7 +307,7 @@ void TestCli::planeSwitches()
     const int H = 10;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const TStream stream(W, H, TYUVFormat(Format), 3, 42);
+    const TStream stream {{W, H, TYUVFormat(Format)}, 3, 42};
     const QString clip = dir.filePath("clip.yuv");
     QVERIFY(WriteAll(clip, stream.Bytes()));
     const QString out = dir.filePath("snap.bmp");
@@ -296,9 +325,9 @@ void TestCli::planeSwitches()
     planes.Y = Y;
     planes.U = U;
     planes.V = V;
-    QCOMPARE(written, PlayerSnapshot(stream.Frames[1], W, H, TYUVFormat(Format), planes, scratch));
+    QCOMPARE(written, stream.Snapshot(1, scratch, planes));
     // The switch took effect: the picture is not the one with every plane on.
-    QVERIFY(written != PlayerSnapshot(stream.Frames[1], W, H, TYUVFormat(Format), {}, scratch));
+    QVERIFY(written != stream.Snapshot(1, scratch));
 
     if (!Y && !U && !V) {
         // Luma 100 with neutral chroma is a flat grey of 100 in every channel.
@@ -332,6 +361,10 @@ void TestCli::defaultNames_data()
     QTest::newRow("name-with-space-relative")
         << "my clip.yuv" << true << "10-11"
         << QStringList {"my clip_Frame#10.bmp", "my clip_Frame#11.bmp"} << QList<int> {10, 11};
+    // Four characters, not four bytes, go: the two-byte letters count once each.
+    QTest::newRow("name-ending-in-non-ascii")
+        << QString::fromUtf8("clip\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9") << false << "1"
+        << QStringList {"clip_Frame#1.bmp"} << QList<int> {1};
 }
 
 void TestCli::defaultNames()
@@ -344,13 +377,15 @@ void TestCli::defaultNames()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const TStream stream(6, 4, YUV420, 12, 7);
+    const TStream stream {{6, 4, YUV420}, 12, 7};
     QVERIFY(WriteAll(dir.filePath(StreamName), stream.Bytes()));
 
     QStringList args = stream.SizeArgs() << (Relative ? StreamName : dir.filePath(StreamName));
     if (!FrameArg.isEmpty())
         args << "--frames" << FrameArg;
-    const TRun run = RunTool(args, dir.path());
+    TRunSetup setup;
+    setup.WorkDir = dir.path();
+    const TRun run = RunTool(args, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QByteArray());
@@ -392,7 +427,7 @@ void TestCli::outputPattern()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const TStream stream(4, 2, YUV444, 5, 11);
+    const TStream stream {{4, 2, YUV444}, 5, 11};
     const QString clip = dir.filePath("clip.yuv");
     QVERIFY(WriteAll(clip, stream.Bytes()));
 
@@ -404,17 +439,178 @@ void TestCli::outputPattern()
     VerifyWrittenFrames(dir.path(), Expected, Frames, stream);
 }
 
+void TestCli::rawFileNames_data()
+{
+    // Names as bytes, relative to a fresh folder that is the working folder; none of the bytes
+    // 0xfe and 0xff can occur in UTF-8.
+    QTest::addColumn<QByteArray>("Folder"); // created first unless empty
+    QTest::addColumn<QByteArray>("Stream");
+    QTest::addColumn<QByteArray>("Output"); // empty: the default name
+    QTest::addColumn<QByteArray>("Written");
+
+    QTest::newRow("stream-name-not-utf8") << QByteArray() << QByteArray("clip\xff\xfe.yuv")
+                                          << QByteArray() << QByteArray("clip\xff\xfe_Frame#1.bmp");
+    QTest::newRow("stream-name-not-utf8-short-suffix")
+        << QByteArray() << QByteArray("clip.y\xff\xfe") << QByteArray()
+        << QByteArray("clip_Frame#1.bmp");
+    QTest::newRow("output-name-not-utf8")
+        << QByteArray() << QByteArray("clip.yuv") << QByteArray("o\xff\xfe_%n.bmp")
+        << QByteArray("o\xff\xfe_1.bmp");
+    QTest::newRow("output-replaces-not-utf8-file")
+        << QByteArray() << QByteArray("clip.yuv") << QByteArray("old\xff.bmp")
+        << QByteArray("old\xff.bmp");
+    QTest::newRow("folder-name-not-utf8") << QByteArray("d\xfe") << QByteArray("d\xfe/clip.yuv")
+                                          << QByteArray() << QByteArray("d\xfe/clip_Frame#1.bmp");
+}
+
+void TestCli::rawFileNames()
+{
+    QFETCH(QByteArray, Folder);
+    QFETCH(QByteArray, Stream);
+    QFETCH(QByteArray, Output);
+    QFETCH(QByteArray, Written);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray root = QFile::encodeName(dir.path()) + '/';
+    // QTemporaryDir removes files by their names read through UTF-8, which misses these.
+    const auto removeRawNames = qScopeGuard([&] {
+        for (const QByteArray &name : {Stream, Written, QByteArray("old\xff.bmp")})
+            ::unlink((root + name).constData());
+        if (!Folder.isEmpty())
+            ::rmdir((root + Folder).constData());
+    });
+    if (!Folder.isEmpty())
+        QVERIFY(::mkdir((root + Folder).constData(), 0755) == 0);
+    const TStream stream {{6, 4, YUV422}, 3, 21};
+    QVERIFY(WriteRaw(root + Stream, stream.Bytes()));
+    // An existing file for a snapshot to replace.
+    QVERIFY(WriteRaw(root + "old\xff.bmp", "old"));
+
+    QList<QByteArray> args {"-W", "6", "-H", "4", "-l", "422", "-f", "1", Stream};
+    if (!Output.isEmpty())
+        args << "-o" << Output;
+    TRunSetup setup;
+    setup.WorkDir = dir.path();
+    const TRun run = RunTool(args, setup);
+    QVERIFY(!run.Crashed);
+    QCOMPARE(run.Err, QByteArray());
+    QCOMPARE(run.ExitCode, 0);
+    QCOMPARE(run.Out, Written + '\n');
+    QCOMPARE(ReadRaw(root + Written), stream.Snapshot(1, dir.filePath("reference.bmp")));
+    QCOMPARE(ReadRaw(root + Stream), stream.Bytes());
+}
+
+void TestCli::guessFromName_data()
+{
+    // Every stream holds 4,147,205 bytes (one 1920 x 1080 4:2:2 frame and 5 bytes) and is
+    // named relative to the working folder; the tool runs with --info.
+    QTest::addColumn<QString>("Name");
+    QTest::addColumn<QStringList>("Args");
+    QTest::addColumn<int>("Code");
+    QTest::addColumn<QStringList>("Err"); // every line on standard error
+    // width, height, layout, frame size, whole frames, trailing bytes; empty: nothing printed
+    QTest::addColumn<QStringList>("Info");
+
+    const QString assuming = "tamrel-yuv-snap: assuming %1 from the file name";
+    const QString byDefault = " (layout 4:2:0 by default)";
+    const QString tryHelp = "Try 'tamrel-yuv-snap --help' for more information.";
+    const QStringList cif {"352", "288", "4:2:0", "152064", "27", "41477"};
+
+    QTest::newRow("width-by-height") << "foreman_352x288.yuv" << QStringList() << 0
+                                     << QStringList {assuming.arg("352x288") + byDefault} << cif;
+    QTest::newRow("size-rate-and-layout")
+        << "park_1920x1080_50fps_422.yuv" << QStringList() << 0
+        << QStringList {assuming.arg("1920x1080 4:2:2")}
+        << QStringList {"1920", "1080", "4:2:2", "4147200", "1", "5"};
+    QTest::newRow("size-name-cif") << "akiyo_cif.yuv" << QStringList() << 0
+                                   << QStringList {assuming.arg("352x288") + byDefault} << cif;
+    QTest::newRow("1080p-yuv444p-no-whole-frame")
+        << "clip_1080p_yuv444p.yuv" << QStringList() << 3
+        << QStringList {assuming.arg("1920x1080 4:4:4")}
+        << QStringList {"1920", "1080", "4:4:4", "6220800", "0", "4147205"};
+    QTest::newRow("size-in-folder-name")
+        << "720p/clip_i420.yuv" << QStringList() << 0
+        << QStringList {assuming.arg("1280x720 4:2:0")}
+        << QStringList {"1280", "720", "4:2:0", "1382400", "3", "5"};
+    QTest::newRow("upper-case-qcif-dash")
+        << "QCIF-422.YUV" << QStringList() << 0 << QStringList {assuming.arg("176x144 4:2:2")}
+        << QStringList {"176", "144", "4:2:2", "50688", "81", "41477"};
+    QTest::newRow("size-name-4cif") << "mobile.4cif.yuv" << QStringList() << 0
+                                    << QStringList {assuming.arg("704x576") + byDefault}
+                                    << QStringList {"704", "576", "4:2:0", "608256", "6", "497669"};
+    QTest::newRow("options-override-guess")
+        << "foreman_352x288.yuv" << QStringList {"-W", "176", "-H", "144", "-l", "444"} << 0
+        << QStringList() << QStringList {"176", "144", "4:4:4", "76032", "54", "41477"};
+    QTest::newRow("layout-option-size-guessed")
+        << "park_1920x1080_50fps_422.yuv" << QStringList {"-l", "420"} << 0
+        << QStringList {assuming.arg("1920x1080")}
+        << QStringList {"1920", "1080", "4:2:0", "3110400", "1", "1036805"};
+    QTest::newRow("width-option-height-guessed")
+        << "akiyo_cif.yuv" << QStringList {"-W", "176"} << 0
+        << QStringList {assuming.arg("height 288") + byDefault}
+        << QStringList {"176", "288", "4:2:0", "76032", "54", "41477"};
+    QTest::newRow("oversized-guess")
+        << "uhd_3840x2160.yuv" << QStringList() << 1
+        << QStringList {assuming.arg("3840x2160") + byDefault,
+               "tamrel-yuv-snap: Bad width \"3840\": it must be a number from 1 to 1920.", tryHelp}
+        << QStringList();
+    QTest::newRow("no-size-in-name")
+        << "clip_420.yuv" << QStringList() << 1
+        << QStringList {assuming.arg("4:2:0"),
+               "tamrel-yuv-snap: The picture width (--width) is required.", tryHelp}
+        << QStringList();
+    QTest::newRow("size-names-only-as-whole-tokens")
+        << "scifi-sdk_576.yuv" << QStringList() << 1
+        << QStringList {"tamrel-yuv-snap: The picture width (--width) is required.", tryHelp}
+        << QStringList();
+}
+
+void TestCli::guessFromName()
+{
+    QFETCH(QString, Name);
+    QFETCH(QStringList, Args);
+    QFETCH(int, Code);
+    QFETCH(QStringList, Err);
+    QFETCH(QStringList, Info);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QFileInfo(Name).path()));
+    QVERIFY(WriteSparse(dir.filePath(Name), 4147205, {}));
+
+    TRunSetup setup;
+    setup.WorkDir = dir.path();
+    const TRun run = RunTool(QStringList {"--info"} << Args << Name, setup);
+    QVERIFY(!run.Crashed);
+    QCOMPARE(run.ExitCode, Code);
+    QCOMPARE(QString::fromUtf8(run.Err), Err.isEmpty() ? QString() : Err.join('\n') + '\n');
+    QString info;
+    const QStringList labels {"width: %1", "height: %1", "layout: %1", "frame size: %1 bytes",
+        "whole frames: %1", "trailing bytes: %1"};
+    for (qsizetype i = 0; i < Info.size(); ++i)
+        info += labels[i].arg(Info[i]) + '\n';
+    QCOMPARE(QString::fromUtf8(run.Out), info);
+}
+
 void TestCli::exitCodes_data()
 {
     // In the arguments, {dir} is a fresh folder holding {clip} (3 frames of 8 x 4 4:2:0, 48
-    // bytes each), {short} (47 bytes: no whole frame), {empty} (0 bytes) and {partial} (3 frames
-    // and half a fourth).
+    // bytes each), {short} (47 bytes: no whole frame), {empty} (0 bytes), {partial} (3 frames
+    // and half a fourth), {fifo} (a named pipe) and {old} (a file that is not a snapshot).
+    // {limit-file-size} is no argument: the tool runs with a file-size limit of 100 bytes.
     QTest::addColumn<QStringList>("Args");
     QTest::addColumn<int>("Code");
     QTest::addColumn<QString>("Message"); // a line the tool prints on standard error
 
     const QStringList size {"-W", "8", "-H", "4"};
     auto with = [&size](QStringList more) { return QStringList(size) << more; };
+    const QString badFrames = "tamrel-yuv-snap: Bad frames \"%1\": give a frame number N or a "
+                              "range A-B with A not above B.";
+    const QString outOfRange = "tamrel-yuv-snap: Frame %1 is out of range: the stream holds 3 "
+                               "frame(s), 0 to 2.";
+    const QString notAStream = " (not a regular file or block device; a pipe, socket or "
+                               "character device cannot be read as a stream)";
 
     QTest::newRow("no-arguments") << QStringList {} << 1 << "tamrel-yuv-snap: No stream given.";
     QTest::newRow("no-stream") << size << 1 << "tamrel-yuv-snap: No stream given.";
@@ -439,22 +635,13 @@ void TestCli::exitCodes_data()
     QTest::newRow("layout-423") << with({"-l", "423", "{clip}"}) << 1
                                 << "tamrel-yuv-snap: Bad layout \"423\": it must be 420, 422 or "
                                    "444.";
-    QTest::newRow("frames-not-a-number")
-        << with({"-f", "x", "{clip}"}) << 1
-        << "tamrel-yuv-snap: Bad frames \"x\": give a frame number N or a range A-B with A not "
-           "above B.";
-    QTest::newRow("frames-negative")
-        << with({"-f", "-1", "{clip}"}) << 1
-        << "tamrel-yuv-snap: Bad frames \"-1\": give a frame number N or a range A-B with A not "
-           "above B.";
-    QTest::newRow("frames-open-range")
-        << with({"-f", "3-", "{clip}"}) << 1
-        << "tamrel-yuv-snap: Bad frames \"3-\": give a frame number N or a range A-B with A not "
-           "above B.";
-    QTest::newRow("frames-reversed")
-        << with({"-f", "2-1", "{clip}"}) << 1
-        << "tamrel-yuv-snap: Bad frames \"2-1\": give a frame number N or a range A-B with A not "
-           "above B.";
+    QTest::newRow("frames-not-a-number") << with({"-f", "x", "{clip}"}) << 1 << badFrames.arg("x");
+    QTest::newRow("frames-negative") << with({"-f", "-1", "{clip}"}) << 1 << badFrames.arg("-1");
+    QTest::newRow("frames-open-range") << with({"-f", "3-", "{clip}"}) << 1 << badFrames.arg("3-");
+    QTest::newRow("frames-reversed") << with({"-f", "2-1", "{clip}"}) << 1 << badFrames.arg("2-1");
+    QTest::newRow("frames-reversed-beyond-64-bits")
+        << with({"-f", "18446744073709551617-18446744073709551616", "{clip}"}) << 1
+        << badFrames.arg("18446744073709551617-18446744073709551616");
     QTest::newRow("unknown-option")
         << with({"--bogus", "{clip}"}) << 1 << "tamrel-yuv-snap: Unknown option 'bogus'.";
     QTest::newRow("two-streams") << with({"{clip}", "{short}"}) << 1
@@ -467,9 +654,14 @@ void TestCli::exitCodes_data()
         << with({"-o", "", "{clip}"}) << 1 << "tamrel-yuv-snap: The output name is empty.";
 
     QTest::newRow("stream-missing")
-        << with({"{dir}/none.yuv"}) << 2 << "tamrel-yuv-snap: Error opening file: {dir}/none.yuv";
+        << with({"{dir}/none.yuv"}) << 2
+        << "tamrel-yuv-snap: Error opening file: {dir}/none.yuv (No such file or directory)";
     QTest::newRow("stream-is-a-folder")
-        << with({"{dir}"}) << 2 << "tamrel-yuv-snap: Error opening file: {dir}";
+        << with({"{dir}"}) << 2 << "tamrel-yuv-snap: Error opening file: {dir} (it is a folder)";
+    QTest::newRow("stream-is-a-fifo")
+        << with({"{fifo}"}) << 2 << "tamrel-yuv-snap: Error opening file: {fifo}" + notAStream;
+    QTest::newRow("stream-is-a-character-device") << with(
+        {"/dev/null"}) << 2 << "tamrel-yuv-snap: Error opening file: /dev/null" + notAStream;
 
     QTest::newRow("stream-empty") << with({"{empty}"}) << 3
                                   << "tamrel-yuv-snap: File too small. Frame count is 0.";
@@ -478,28 +670,33 @@ void TestCli::exitCodes_data()
     QTest::newRow("stream-short-for-larger-size") << QStringList {"-W", "16", "-H", "4", "-l",
         "444", "{clip}"} << 3 << "tamrel-yuv-snap: File too small. Frame count is 0.";
 
-    QTest::newRow("frame-past-end") << with({"-f", "3", "{clip}"}) << 4
-                                    << "tamrel-yuv-snap: Frame 3 is out of range: the stream "
-                                       "holds 3 frame(s), 0 to 2.";
+    QTest::newRow("frame-past-end") << with({"-f", "3", "{clip}"}) << 4 << outOfRange.arg("3");
     QTest::newRow("range-past-end-writes-nothing")
-        << with({"-f", "1-3", "{clip}"}) << 4
-        << "tamrel-yuv-snap: Frame 3 is out of range: the stream holds 3 frame(s), 0 to 2.";
+        << with({"-f", "1-3", "{clip}"}) << 4 << outOfRange.arg("3");
     QTest::newRow("trailing-partial-frame-ignored")
-        << with({"-f", "3", "{partial}"}) << 4
-        << "tamrel-yuv-snap: Frame 3 is out of range: the stream holds 3 frame(s), 0 to 2.";
+        << with({"-f", "3", "{partial}"}) << 4 << outOfRange.arg("3");
     QTest::newRow("frame-past-int-range")
-        << with({"-f", "4294967296", "{clip}"}) << 4
-        << "tamrel-yuv-snap: Frame 4294967296 is out of range: the stream holds 3 frame(s), 0 "
-           "to 2.";
+        << with({"-f", "4294967296", "{clip}"}) << 4 << outOfRange.arg("4294967296");
+    QTest::newRow("frame-past-64-bits") << with({"-f", "18446744073709551616", "{clip}"}) << 4
+                                        << outOfRange.arg("18446744073709551616");
+    QTest::newRow("range-end-past-64-bits") << with({"-f", "0-000099999999999999999999", "{clip}"})
+                                            << 4 << outOfRange.arg("99999999999999999999");
 
     QTest::newRow("output-folder-missing")
         << with({"-o", "{dir}/missing/x.bmp", "{clip}"}) << 5
         << "tamrel-yuv-snap: Unable to open file for saving: {dir}/missing/x.bmp";
     QTest::newRow("output-is-a-folder") << with({"-o", "{dir}", "{clip}"}) << 5
                                         << "tamrel-yuv-snap: Unable to open file for saving: {dir}";
+    const QString longName = "{dir}/" + QString(300, 'a') + ".bmp";
+    QTest::newRow("output-name-too-long")
+        << with({"-o", longName, "{clip}"}) << 5
+        << "tamrel-yuv-snap: Unable to open file for saving: " + longName;
     QTest::newRow("output-is-the-stream")
         << with({"-o", "{clip}", "{clip}"}) << 5
         << "tamrel-yuv-snap: Refusing to replace the stream with a snapshot: {clip}";
+    QTest::newRow("output-over-file-size-limit-keeps-old-file")
+        << with({"{limit-file-size}", "-o", "{old}", "{clip}"}) << 5
+        << "tamrel-yuv-snap: Error writing file: {old}";
     if (QFile::exists("/dev/full"))
         QTest::newRow("output-device-full") << with({"-o", "/dev/full", "{clip}"}) << 5
                                             << "tamrel-yuv-snap: Error writing file: /dev/full";
@@ -513,25 +710,33 @@ void TestCli::exitCodes()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const TStream stream(8, 4, YUV420, 4, 3);
+    const TStream stream {{8, 4, YUV420}, 4, 3};
     const QByteArray clipBytes = stream.Bytes().left(3 * 48);
     QVERIFY(WriteAll(dir.filePath("clip.yuv"), clipBytes));
     QVERIFY(WriteAll(dir.filePath("short.yuv"), clipBytes.left(47)));
     QVERIFY(WriteAll(dir.filePath("empty.yuv"), QByteArray()));
     QVERIFY(WriteAll(dir.filePath("partial.yuv"), stream.Bytes().left(3 * 48 + 24)));
+    QVERIFY(WriteAll(dir.filePath("old.dat"), "old"));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo.yuv")).constData(), 0644) == 0);
 
     auto expand = [&dir](QString s) {
         return s.replace("{clip}", dir.filePath("clip.yuv"))
             .replace("{short}", dir.filePath("short.yuv"))
             .replace("{empty}", dir.filePath("empty.yuv"))
             .replace("{partial}", dir.filePath("partial.yuv"))
+            .replace("{fifo}", dir.filePath("fifo.yuv"))
+            .replace("{old}", dir.filePath("old.dat"))
             .replace("{dir}", dir.path());
     };
+    TRunSetup setup;
+    setup.WorkDir = dir.path();
+    if (Args.removeAll("{limit-file-size}") > 0)
+        setup.FileSizeLimit = 100;
     QStringList args;
     for (const QString &a : Args)
         args << expand(a);
 
-    const TRun run = RunTool(args, dir.path());
+    const TRun run = RunTool(args, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, Code);
     const QStringList errLines = QString::fromLocal8Bit(run.Err).split('\n');
@@ -539,55 +744,126 @@ void TestCli::exitCodes()
     if (Code == 1)
         QVERIFY(errLines.contains("Try 'tamrel-yuv-snap --help' for more information."));
     QCOMPARE(run.Out, QByteArray());
-    // A failed run leaves no snapshot behind, and the stream untouched.
+    // A failed run leaves no snapshot behind, and the stream and other files untouched.
     QCOMPARE(BmpFilesIn(dir.path()), QStringList());
     QCOMPARE(ReadAll(dir.filePath("clip.yuv")), clipBytes);
+    QCOMPARE(ReadAll(dir.filePath("old.dat")), QByteArray("old"));
+}
+
+void TestCli::streamShortenedWhileWriting()
+{
+    // The tool's standard output is a pipe that is full before the tool starts. The tool prints
+    // each name when its file is complete, so it waits in printing the first name while the
+    // test cuts the stream to two and a half frames; then the pipe is drained.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const TStream stream {{16, 8, YUV420}, 6, 9};
+    const QString clip = dir.filePath("clip.yuv");
+    QVERIFY(WriteAll(clip, stream.Bytes()));
+
+    int fds[2];
+    QVERIFY(::pipe2(fds, O_CLOEXEC) == 0);
+    QVERIFY(::fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0);
+    const QByteArray filler(4096, 'x');
+    qint64 filled = 0;
+    for (qint64 n; (n = ::write(fds[1], filler.constData(), filler.size())) > 0;)
+        filled += n;
+    QVERIFY(::fcntl(fds[1], F_SETFL, 0) == 0);
+
+    QProcess p;
+    TRunSetup setup;
+    setup.Stdout = fds[1];
+    const QList<QByteArray> args {"-W", "16", "-H", "8", "-f", "0-5", "-o",
+        QFile::encodeName(dir.filePath("out_%n.bmp")), QFile::encodeName(clip)};
+    StartTool(p, args, setup);
+    ::close(fds[1]);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("out_0.bmp")), 60000);
+    QVERIFY(
+        ::truncate(QFile::encodeName(clip).constData(), stream.Layout.FrameSize() * 5 / 2) == 0);
+
+    QByteArray out;
+    char buffer[4096];
+    for (qint64 n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, n);
+    ::close(fds[0]);
+    const TRun run = FinishTool(p);
+
+    QVERIFY(!run.Crashed);
+    QCOMPARE(run.ExitCode, 6);
+    QCOMPARE(QString::fromLocal8Bit(run.Err),
+        "tamrel-yuv-snap: Error reading frame 2 of " + clip + '\n');
+    QCOMPARE(out.mid(filled),
+        QFile::encodeName(dir.filePath("out_0.bmp")) + '\n'
+            + QFile::encodeName(dir.filePath("out_1.bmp")) + '\n');
+    // The frames read whole stay; the frame cut short is not written.
+    VerifyWrittenFrames(dir.path(), {"out_0.bmp", "out_1.bmp"}, {0, 1}, stream);
 }
 
 void TestCli::frameBeyondTwoGiB()
 {
     // Frame 400 of a 1920 x 1080 4:4:4 stream starts past 2^31 bytes: the seek must be 64-bit.
     // The file is sparse; only the last frame holds data.
-    const int W = 1920, H = 1080;
-    const qint64 frameSize = 3LL * W * H;
+    const TStream stream {{1920, 1080, YUV444}, 401, 99};
+    const qint64 frameSize = stream.Layout.FrameSize();
     const int last = 400;
     QVERIFY(frameSize * last > (1LL << 31));
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString clip = dir.filePath("big.yuv");
-    const TFrame frame = RandomFrame(W, H, YUV444, 99);
-    {
-        const int fd = ::open(QFile::encodeName(clip).constData(), O_WRONLY | O_CREAT, 0644);
-        QVERIFY(fd >= 0);
-        const QByteArray bytes = frame.Bytes();
-        const bool ok = ::ftruncate(fd, frameSize * last) == 0
-            && ::pwrite(fd, bytes.constData(), bytes.size(), frameSize * last) == bytes.size();
-        ::close(fd);
-        if (!ok)
-            QSKIP("this file system cannot hold a sparse file of 2.5 GB");
-    }
+    if (!WriteSparse(clip, frameSize * (last + 1), {{frameSize * last, stream.Frame(last)}}))
+        QSKIP("this file system cannot hold a sparse file of 2.5 GB");
     const QString out = dir.filePath("last.bmp");
     const TRun run
         = RunTool({"-W", "1920", "-H", "1080", "-l", "444", "-f", "400", "-o", out, clip});
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
-    QCOMPARE(ReadAll(out), PlayerSnapshot(frame, W, H, YUV444, {}, dir.filePath("reference.bmp")));
+    QCOMPARE(ReadAll(out), stream.Snapshot(last, dir.filePath("reference.bmp")));
 }
 
 void TestCli::helpAndVersion()
 {
-    const TRun help = RunTool({"--help"});
+    const TRun help = RunTool(QStringList {"--help"});
     QVERIFY(!help.Crashed);
     QCOMPARE(help.ExitCode, 0);
     QCOMPARE(help.Err, QByteArray());
     for (const char *text : {"--width", "--height", "--layout", "--frames", "--output", "--no-y",
-             "--no-u", "--no-v", "Exit codes:", "_Frame#"})
+             "--no-u", "--no-v", "--info", "Exit codes:", "_Frame#"})
         QVERIFY2(help.Out.contains(text), text);
 
-    const TRun version = RunTool({"--version"});
+    const TRun version = RunTool(QStringList {"--version"});
     QCOMPARE(version.ExitCode, 0);
     QVERIFY2(version.Out.startsWith("tamrel-yuv-snap "), version.Out.constData());
+}
+
+void TestCli::exitCodesDocumented_data()
+{
+    // The README and the manual page copy the table --help prints; how each writes a row.
+    QTest::addColumn<QString>("File");
+    QTest::addColumn<QString>("Row");
+
+    QTest::newRow("readme") << "README.md"
+                            << "^\\| (\\d+) \\| (.+) \\|$";
+    QTest::newRow("manual-page") << "docs/man/tamrel-yuv-snap.1"
+                                 << "^\\.TP\\n\\.B (\\d+)\\n(.+)$";
+}
+
+void TestCli::exitCodesDocumented()
+{
+    QFETCH(QString, File);
+    QFETCH(QString, Row);
+
+    const TRun help = RunTool(QStringList {"--help"});
+    QCOMPARE(help.ExitCode, 0);
+    const QString helpText = QString::fromUtf8(help.Out);
+    const QStringList expected = ExitCodeRows(helpText.mid(helpText.indexOf("Exit codes:")),
+        QRegularExpression("^  (\\d+)  (.+)$", QRegularExpression::MultilineOption));
+    QVERIFY(expected.size() >= 7);
+
+    const QString text = QString::fromUtf8(ReadAll(QDir(SourceDir).filePath(File)));
+    QVERIFY2(!text.isEmpty(), qPrintable(File));
+    QCOMPARE(
+        ExitCodeRows(text, QRegularExpression(Row, QRegularExpression::MultilineOption)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

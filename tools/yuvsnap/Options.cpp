@@ -63,7 +63,8 @@ struct TParser
 
     TParser()
     {
-        Parser.setApplicationDescription(QString::fromLatin1(Description) + '\n' + ExitCodeTable());
+        Parser.setApplicationDescription(
+            QString::fromLatin1(Description) + '\n' + ExitCodeTable().trimmed());
         Parser.addPositionalArgument("file", "The raw YUV stream.");
         Parser.addOptions({Width, Height, Layout, Frames, Output, NoY, NoU, NoV, Info});
     }
