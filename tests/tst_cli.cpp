@@ -635,6 +635,8 @@ void TestCli::exitCodes_data()
     QTest::newRow("layout-423") << with({"-l", "423", "{clip}"}) << 1
                                 << "tamrel-yuv-snap: Bad layout \"423\": it must be 420, 422 or "
                                    "444.";
+    QTest::newRow("layout-empty") << with({"-l", "",
+        "{clip}"}) << 1 << "tamrel-yuv-snap: Bad layout \"\": it must be 420, 422 or 444.";
     QTest::newRow("frames-not-a-number") << with({"-f", "x", "{clip}"}) << 1 << badFrames.arg("x");
     QTest::newRow("frames-negative") << with({"-f", "-1", "{clip}"}) << 1 << badFrames.arg("-1");
     QTest::newRow("frames-open-range") << with({"-f", "3-", "{clip}"}) << 1 << badFrames.arg("3-");

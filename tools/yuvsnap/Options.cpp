@@ -49,7 +49,7 @@ struct TParser
             .arg(yuv::MaxHeight),
         "pixels"};
     QCommandLineOption Layout {{"l", "layout"},
-        "Chroma layout: 420, 422 or 444 (default: from the name, else 420).", "layout"};
+        "Chroma layout: 420, 422 or 444 (default: from the name, else 420).", "layout", "420"};
     QCommandLineOption Frames {
         {"f", "frames"}, "Frame number N, or frames A to B (default 0).", "N|A-B", "0"};
     QCommandLineOption Output {
@@ -134,56 +134,63 @@ QString DescribeLayout(const QString &Layout)
     return QStringLiteral("4:%1:%2").arg(Layout[1]).arg(Layout[2]);
 }
 
-// Width, height and layout from the options and, where they are not given, from the stream's
-// name; what the name gave is said on standard error.
-std::optional<int> ParsePicture(const TParser &P, TOptions &Options)
+struct TPictureTexts
+{
+    QString Width;
+    QString Height;
+    QString Layout;
+};
+
+// The texts of --width, --height and --layout, each taken from the stream's name when its option
+// is not given; what the name gave is said on standard error.
+TPictureTexts PictureTexts(const TParser &P, const TNameGuess &Guess)
 {
     const QCommandLineParser &parser = P.Parser;
-    const TNameGuess guess = GuessFromFileName(FromBytes(Options.Stream));
-    QString width = parser.value(P.Width);
-    QString height = parser.value(P.Height);
-    QString layout = parser.value(P.Layout);
-    const bool widthGiven = parser.isSet(P.Width);
-    const bool heightGiven = parser.isSet(P.Height);
-    const bool layoutGiven = parser.isSet(P.Layout);
-
+    TPictureTexts texts {parser.value(P.Width), parser.value(P.Height), parser.value(P.Layout)};
+    const bool widthGuessed = Guess.HasSize() && !parser.isSet(P.Width);
+    const bool heightGuessed = Guess.HasSize() && !parser.isSet(P.Height);
+    const bool layoutGuessed = !Guess.Layout.isEmpty() && !parser.isSet(P.Layout);
     QStringList guessed;
-    if (guess.HasSize() && !widthGiven && !heightGiven)
-        guessed << QStringLiteral("%1x%2").arg(guess.Width, guess.Height);
-    else if (guess.HasSize() && !widthGiven)
-        guessed << QStringLiteral("width %1").arg(guess.Width);
-    else if (guess.HasSize() && !heightGiven)
-        guessed << QStringLiteral("height %1").arg(guess.Height);
-    if (guess.HasSize()) {
-        width = widthGiven ? width : guess.Width;
-        height = heightGiven ? height : guess.Height;
-    }
-    if (!layoutGiven && !guess.Layout.isEmpty()) {
-        layout = guess.Layout;
-        guessed << DescribeLayout(layout);
-    }
-    if (!guessed.isEmpty()) {
-        const bool layoutDefault = !layoutGiven && guess.Layout.isEmpty();
-        Message(QStringLiteral("assuming %1 from the file name%2")
-                    .arg(guessed.join(u' '),
-                        layoutDefault ? QStringLiteral(" (layout 4:2:0 by default)") : QString()));
-    }
+    if (widthGuessed && heightGuessed)
+        guessed << QStringLiteral("%1x%2").arg(Guess.Width, Guess.Height);
+    else if (widthGuessed)
+        guessed << QStringLiteral("width %1").arg(Guess.Width);
+    else if (heightGuessed)
+        guessed << QStringLiteral("height %1").arg(Guess.Height);
+    if (layoutGuessed)
+        guessed << DescribeLayout(Guess.Layout);
+    if (guessed.isEmpty())
+        return texts;
 
-    if (width.isEmpty() && !widthGiven)
+    texts.Width = widthGuessed ? Guess.Width : texts.Width;
+    texts.Height = heightGuessed ? Guess.Height : texts.Height;
+    texts.Layout = layoutGuessed ? Guess.Layout : texts.Layout;
+    const bool layoutByDefault = !layoutGuessed && !parser.isSet(P.Layout);
+    Message(QStringLiteral("assuming %1 from the file name%2")
+                .arg(guessed.join(u' '),
+                    layoutByDefault ? QStringLiteral(" (layout 4:2:0 by default)") : QString()));
+    return texts;
+}
+
+// Width, height and layout from the options or the stream's name.
+std::optional<int> ParsePicture(const TParser &P, TOptions &Options)
+{
+    const TPictureTexts texts = PictureTexts(P, GuessFromFileName(FromBytes(Options.Stream)));
+    if (texts.Width.isEmpty() && !P.Parser.isSet(P.Width))
         return UsageError(QStringLiteral("The picture width (--width) is required."));
-    if (height.isEmpty() && !heightGiven)
+    if (texts.Height.isEmpty() && !P.Parser.isSet(P.Height))
         return UsageError(QStringLiteral("The picture height (--height) is required."));
-    if (!ParseDimension(width, yuv::MaxWidth, Options.Width))
+    if (!ParseDimension(texts.Width, yuv::MaxWidth, Options.Width))
         return UsageError(QStringLiteral("Bad width \"%1\": it must be a number from 1 to %2.")
-                              .arg(width)
+                              .arg(texts.Width)
                               .arg(yuv::MaxWidth));
-    if (!ParseDimension(height, yuv::MaxHeight, Options.Height))
+    if (!ParseDimension(texts.Height, yuv::MaxHeight, Options.Height))
         return UsageError(QStringLiteral("Bad height \"%1\": it must be a number from 1 to %2.")
-                              .arg(height)
+                              .arg(texts.Height)
                               .arg(yuv::MaxHeight));
-    if (!layout.isEmpty() && !ParseLayout(layout, Options.Format))
+    if (!ParseLayout(texts.Layout, Options.Format))
         return UsageError(
-            QStringLiteral("Bad layout \"%1\": it must be 420, 422 or 444.").arg(layout));
+            QStringLiteral("Bad layout \"%1\": it must be 420, 422 or 444.").arg(texts.Layout));
     return std::nullopt;
 }
 
