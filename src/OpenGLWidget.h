@@ -32,6 +32,8 @@ public:
 
     int GetPicWidth() const { return PicW; }
     int GetPicHeight() const { return PicH; }
+    // Whether a frame has arrived yet; until then the logo is on screen.
+    bool HasPicture() const { return HasPic != 0; }
     int GetCropX() const { return CropX; }
     int GetCropY() const { return CropY; }
     bool IsActualSize() const { return ActualSize != 0; }

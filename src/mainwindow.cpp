@@ -504,7 +504,8 @@ void TMainWindow::keyPressEvent(QKeyEvent *e)
 void TMainWindow::SaveToBMPButtonClicked_SLOT()
 {
     StopButton->click();
-    if (!YUVReader->isFileOpen())
+    // Until the view has had a frame it shows the logo: there is nothing of the stream to save.
+    if (!YUVReader->isFileOpen() || !Screen->HasPicture())
         return;
 
     const QString proposed = ProposedSnapshotName(FileName, horizontalSlider->value());

@@ -1,6 +1,8 @@
 // The snapshot button: the name it proposes, the file it writes and what it does when it cannot.
 
 #include "OpenGLWidget.h"
+#include "TParamDialog.h"
+#include "TYUVReader.h"
 #include "WindowTestSupport.h"
 #include "mainwindow.h"
 
@@ -28,6 +30,7 @@ private slots:
 
     void proposedSnapshotName_data();
     void proposedSnapshotName();
+    void snapshotWithoutStream_data();
     void snapshotWithoutStream();
     void snapshotMatchesScreen();
     void snapshotFailureKeepsFile_data();
@@ -105,10 +108,25 @@ void TestSnapshot::proposedSnapshotName()
     }
 }
 
+void TestSnapshot::snapshotWithoutStream_data()
+{
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("no-stream") << false;
+    QTest::newRow("parameters-cancelled") << true;
+}
+
+// With no stream, or with one whose parameters were never given (the logo is on screen), saving
+// only stops playback: no dialog, no file.
 void TestSnapshot::snapshotWithoutStream()
 {
+    QFETCH(bool, opened);
+    if (opened) {
+        WhenModal<TParamDialog>([](TParamDialog *d) { d->reject(); });
+        Window->OpenFileFromCommandLine(MakeClip(3));
+        QVERIFY(Window->YUVReader->isFileOpen());
+    }
     Window->PlayButton->click();
-    Window->SaveToBMPButton->click(); // with a stream a dialog would hang this call
+    QCOMPARE(ModalDuring([this] { Window->SaveToBMPButton->click(); }), QString());
     QVERIFY(!Window->PlayTimer->isActive());
     QVERIFY(Window->PlayButton->isEnabled());
     QVERIFY(QDir(Dir.path()).entryList({"*.bmp"}).isEmpty());

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -59,6 +60,29 @@ template<typename T> void WhenModal(std::function<void(T *)> action, int timeout
             modal->close(); // an unexpected dialog must not hang the test
     });
     timer->start();
+}
+
+// Runs action and tells what modal widget it showed, closing it: "Title: text" for a message box,
+// the class name for any other, an empty string when none came up. The poll ends with the call,
+// so nothing is left to act on a later test's dialogs.
+inline QString ModalDuring(const std::function<void()> &action)
+{
+    QString seen;
+    QObject scope;
+    auto *poll = new QTimer(&scope);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [&seen] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        const auto *box = qobject_cast<QMessageBox *>(modal);
+        seen = box ? box->windowTitle() + ": " + box->text()
+                   : QString(modal->metaObject()->className());
+        modal->close();
+    });
+    poll->start();
+    action();
+    return seen;
 }
 
 // Opens path through the command-line entry, answering the parameters dialog with prepare() and
