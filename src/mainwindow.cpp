@@ -99,6 +99,7 @@ void TActiveLabel::mouseReleaseEvent(QMouseEvent *e)
 
 TMainWindow::TMainWindow(QWidget *parent)
     : QMainWindow(parent)
+    , UrlOpener(QDesktopServices::openUrl)
 {
     if (objectName().isEmpty())
         setObjectName("MainWindow");
@@ -424,7 +425,8 @@ void TMainWindow::HelpButtonClicked_SLOT()
     url.setHost(YUVPLAYER_HELP_HOST);
     url.setPath("/en/solutions.php");
     url.setQuery("sub=8");
-    QDesktopServices::openUrl(url);
+    if (!UrlOpener(url))
+        ShowWarning_SLOT(QString("Could not open the web page %1.").arg(url.toString()));
 }
 
 void TMainWindow::FrameNumberClicked_SLOT(int, int)

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+
 class QCheckBox;
 class QGridLayout;
 class QKeyEvent;
@@ -13,6 +15,7 @@ class QPushButton;
 class QSettings;
 class QSlider;
 class QTimer;
+class QUrl;
 class QVBoxLayout;
 class TGotoDialog;
 class TOGLWidget;
@@ -77,6 +80,9 @@ public:
     TGotoDialog *GotoDialog;
     QSettings *Settings;
     QString FileName;
+    // Hands the help page's address to the desktop; false when it could not be opened. Tests put
+    // their own opener here.
+    std::function<bool(const QUrl &)> UrlOpener;
 
 public slots:
     void OpenButtonClicked_SLOT();

@@ -69,6 +69,7 @@ private slots:
     void gotoDialog_data();
     void gotoDialog();
 
+    void helpOpensAddress_data();
     void helpOpensAddress();
 
 private:
@@ -469,14 +470,31 @@ void TestPlayback::gotoDialog()
     QCOMPARE(reads.count(), framesRead);
 }
 
+void TestPlayback::helpOpensAddress_data()
+{
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("opened-by-the-desktop") << true;
+    QTest::newRow("cannot-be-opened") << false;
+}
+
+// The product page goes to the desktop; when it cannot be opened, the warning box names it.
 void TestPlayback::helpOpensAddress()
 {
+    QFETCH(bool, opens);
     TUrlCatcher catcher;
     QDesktopServices::setUrlHandler("http", &catcher, "Open");
-    Window->HelpButton->click();
+    if (!opens) {
+        Window->UrlOpener = [&catcher](const QUrl &url) {
+            catcher.Urls << url;
+            return false;
+        };
+    }
+    const QString said = ModalDuring([this] { Window->HelpButton->click(); });
     QDesktopServices::unsetUrlHandler("http");
     QCOMPARE(catcher.Urls.size(), 1);
     const QUrl url = catcher.Urls.first();
+    QCOMPARE(
+        said, opens ? QString() : "Warning: Could not open the web page " + url.toString() + ".");
     QCOMPARE(url.scheme(), QString("http"));
     QVERIFY(!url.host().isEmpty());
     QCOMPARE(url.path(), QString("/en/solutions.php"));
