@@ -10,12 +10,15 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -114,6 +117,7 @@ TMainWindow::TMainWindow(QWidget *parent)
 
     BuildWidgets();
     retranslateUi();
+    setAcceptDrops(true);
 
     PlayTimer = new QTimer(parent);
     // A coarse timer may stretch every interval by up to 5 %, which turns 25 frames per second
@@ -499,6 +503,49 @@ void TMainWindow::keyPressEvent(QKeyEvent *e)
         break;
     }
     QMainWindow::keyPressEvent(e);
+}
+
+// --- Drag and drop ------------------------------------------------------------------------------
+
+QString TMainWindow::FirstLocalFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+void TMainWindow::dragEnterEvent(QDragEnterEvent *e)
+{
+    // Refusing here is what shows the user, by the cursor, that the drop would do nothing.
+    if (FirstLocalFile(e->mimeData()).isEmpty())
+        e->ignore();
+    else
+        e->acceptProposedAction();
+}
+
+void TMainWindow::dropEvent(QDropEvent *e)
+{
+    const QString path = FirstLocalFile(e->mimeData());
+    if (path.isEmpty()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    // The open flow runs modal dialogs, and the drag's source waits until the drop returns: open
+    // once it has. Playback stops first, as it does for the Open button.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            StopButtonClicked_SLOT();
+            PlayTimer->stop();
+            OpenFileFromCommandLine(path);
+        },
+        Qt::QueuedConnection);
 }
 
 // --- Snapshot -----------------------------------------------------------------------------------

@@ -8,8 +8,11 @@
 #include <functional>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGridLayout;
 class QKeyEvent;
+class QMimeData;
 class QMouseEvent;
 class QPushButton;
 class QSettings;
@@ -100,6 +103,9 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
+    // Local files dropped on the window are opened as a file named on the command line is.
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
     void BuildWidgets();
@@ -109,6 +115,8 @@ private:
     void StoreDialogInSettings();
     void ApplyDialogParams();
     void ShowFrameCounter(int FrameIndex);
+    // The first local file a drag carries, or an empty string.
+    static QString FirstLocalFile(const QMimeData *data);
 };
 
 #endif // MAINWINDOW_H

@@ -7,10 +7,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -73,6 +75,8 @@ private slots:
     void openNamesThroughFileDialog();
     void refusedSizeKeepsStream_data();
     void refusedSizeKeepsStream();
+    void dropOpensLocalFile_data();
+    void dropOpensLocalFile();
 
 private:
     QString Stream;
@@ -437,6 +441,59 @@ void TestMainWindow::refusedSizeKeepsStream()
     QCOMPARE(Window->FrameNumLabel->text(), QString("6/9"));
     QCOMPARE(int(Window->Screen->GetPic()[0]), FrameLuma(6));
     QCOMPARE(Window->PlayTimer->interval(), 40);
+}
+
+void TestMainWindow::dropOpensLocalFile_data()
+{
+    QTest::addColumn<QString>("uris"); // text/uri-list, "@" standing for the test's folder
+    QTest::addColumn<QString>("text"); // plain text the drag carries as well
+    QTest::addColumn<QString>("opened"); // the path the open flow gets; empty: the drag is refused
+    QTest::addColumn<QString>("shown"); // what the flow showed (see ModalDuring)
+    const char *const file = "file://@/dropped.yuv", *const params = "TParamDialog";
+    const char *const rows[][5] = {{"one-local-file", file, "", "@/dropped.yuv", params},
+        {"first-local-of-several",
+            "http://example.com/a.yuv file://@/dropped.yuv file://@/clip.yuv", "", "@/dropped.yuv",
+            params},
+        {"web-address", "http://example.com/a.yuv", "", "", ""},
+        {"plain-text", "", "@/dropped.yuv", "", ""},
+        {"folder", "file://@/folder", "", "@/folder", "Error: Error opening file."}};
+    for (const auto &[tag, uris, text, opened, shown] : rows)
+        QTest::newRow(tag) << QString(uris) << QString(text) << QString(opened) << QString(shown);
+}
+
+// A drag that carries a local file is accepted; dropped, the file goes through the command-line
+// open flow after playback has stopped, as with the Open button. Anything else is refused when the
+// drag enters and changes nothing. No widget takes the focus.
+void TestMainWindow::dropOpensLocalFile()
+{
+    QFETCH(QString, uris);
+    QFETCH(QString, text);
+    QFETCH(QString, opened);
+    QFETCH(QString, shown);
+    const QString root = Dir.path();
+    QVERIFY(!MakeStream("dropped.yuv", {176, 144, YUV420}, 4).isEmpty());
+    QVERIFY(QDir(root).mkpath("folder"));
+    OpenAccepting(Stream, [](TParamDialog *d) { d->FPSSpinBox->setValue(1); });
+    Window->PlayButton->click();
+
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &uri : uris.split(' ', Qt::SkipEmptyParts))
+        urls << QUrl(QString(uri).replace('@', root));
+    data.setUrls(urls);
+    data.setText(QString(text).replace('@', root));
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Window.get(), &enter);
+    QCOMPARE(enter.isAccepted(), !opened.isEmpty());
+    const QString said = ModalDuring([&] {
+        QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Window.get(), &drop);
+        QCoreApplication::processEvents(); // the flow runs once the drop has returned
+    });
+    QCOMPARE(said, shown);
+    QCOMPARE(Window->PlayTimer->isActive(), opened.isEmpty());
+    QCOMPARE(Window->FileName, opened.isEmpty() ? Stream : QString(opened).replace('@', root));
+    QVERIFY(!Window->focusWidget());
 }
 
 QTEST_MAIN(TestMainWindow)
