@@ -235,6 +235,26 @@ void TMainWindow::retranslateUi()
     SettingsButton->setText(QString());
     HelpButton->setText(QString());
     SaveToBMPButton->setText(QString());
+    SetToolTips();
+}
+
+// The buttons show only icons; the tool tips say what they do.
+void TMainWindow::SetToolTips()
+{
+    const std::pair<QWidget *, const char *> tips[]
+        = {{OpenButton, QT_TRANSLATE_NOOP("MainWindow", "Open a YUV file")},
+            {PlayButton, QT_TRANSLATE_NOOP("MainWindow", "Play")},
+            {StopButton, QT_TRANSLATE_NOOP("MainWindow", "Stop")},
+            {PrevButton, QT_TRANSLATE_NOOP("MainWindow", "Previous frame")},
+            {NextButton, QT_TRANSLATE_NOOP("MainWindow", "Next frame")},
+            {StartButton, QT_TRANSLATE_NOOP("MainWindow", "First frame")},
+            {EndButton, QT_TRANSLATE_NOOP("MainWindow", "Last frame")},
+            {SettingsButton, QT_TRANSLATE_NOOP("MainWindow", "Stream parameters")},
+            {SaveToBMPButton, QT_TRANSLATE_NOOP("MainWindow", "Save the frame as BMP")},
+            {HelpButton, QT_TRANSLATE_NOOP("MainWindow", "Help")},
+            {FrameNumLabel, QT_TRANSLATE_NOOP("MainWindow", "Click to go to a frame")}};
+    for (const auto &[widget, tip] : tips)
+        widget->setToolTip(QCoreApplication::translate("MainWindow", tip));
 }
 
 void TMainWindow::MakeConnections()
