@@ -8,6 +8,11 @@
 
 #include <GL/glu.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TOGL_HAVE_SSSE3 1
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -16,18 +21,20 @@
 
 namespace {
 
-// Both buffers hold the largest picture the frame source can deliver and never grow.
+// The RGB buffers hold the largest picture the frame source can deliver and never grow; so does
+// the 4-byte copy that fit mode draws from.
 constexpr size_t BufferSize = yuv::MaxRGBSize;
+constexpr size_t DrawBufferSize = static_cast<size_t>(yuv::MaxPlaneSize) * 4;
 // Each buffer starts this far into its allocation, so that the pixels can be handed to
 // glDrawPixels one pixel early together with an unpack skip of one pixel (see DrawPicture).
 constexpr size_t LeadBytes = 64;
 constexpr int PixelBytes = 3;
 
-unsigned char *AllocateBuffer()
+unsigned char *AllocateBuffer(size_t size)
 {
-    auto *p = static_cast<unsigned char *>(std::calloc(LeadBytes + BufferSize, 1));
+    auto *p = static_cast<unsigned char *>(std::calloc(LeadBytes + size, 1));
     if (!p)
-        qFatal("TOGLWidget: cannot allocate a frame buffer of %zu bytes", BufferSize);
+        qFatal("TOGLWidget: cannot allocate a frame buffer of %zu bytes", size);
     return p + LeadBytes;
 }
 
@@ -37,19 +44,64 @@ void FreeBuffer(unsigned char *p)
         std::free(p - LeadBytes);
 }
 
-// Draws w x h pixels from p, a buffer made by AllocateBuffer. The same pixels are drawn as by
-// glDrawPixels(w, h, ..., p), but handed over one pixel early with an unpack skip of one pixel:
-// Mesa's glDrawPixels keeps a copy of every image that it is given without a skip, so as to
-// reuse its texture when the same pixels come again. Playback never shows the same frame twice,
-// so that copy was a 6 MB allocation and copy per 1920 x 1080 frame for nothing, and the churn
-// of those blocks cost hundreds of fresh pages a frame. To any driver the skip only means that
-// the pixels start one pixel further on.
-static_assert(LeadBytes >= PixelBytes, "the skipped pixel lies inside the allocation");
-void DrawPicture(int w, int h, const unsigned char *p)
+// Draws w x h pixels of pixelBytes each, in the given format, from p, a buffer made by
+// AllocateBuffer. The same pixels are drawn as by glDrawPixels(w, h, format, ..., p), but handed
+// over one pixel early with an unpack skip of one pixel: Mesa's glDrawPixels keeps a copy of every
+// image that it is given without a skip, so as to reuse its texture when the same pixels come
+// again. Playback never shows the same frame twice, so that copy was a 6 to 8 MB allocation and
+// copy per 1920 x 1080 frame for nothing, and the churn of those blocks cost hundreds of fresh
+// pages a frame. To any driver the skip only means that the pixels start one pixel further on.
+static_assert(LeadBytes >= 4, "the skipped pixel lies inside the allocation");
+void DrawPicture(int w, int h, GLenum format, int pixelBytes, const unsigned char *p)
 {
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 1);
-    glDrawPixels(w, h, GL_RGB, GL_UNSIGNED_BYTE, p - PixelBytes);
+    glDrawPixels(w, h, format, GL_UNSIGNED_BYTE, p - pixelBytes);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+}
+
+// Rewrites count R, G, B pixels as B, G, R, 255. Mesa's glDrawPixels turns every image into a
+// texture of 4 bytes a pixel; handed R, G, B it converts pixel by pixel in a slow generic loop,
+// handed B, G, R, A it copies rows whole. The colours drawn are the same: the alpha of R, G, B
+// pixels is taken as 1 as well, and nothing is blended.
+void ExpandToBGRAScalar(const unsigned char *src, unsigned char *dst, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, src += 3, dst += 4) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        dst[3] = 255;
+    }
+}
+
+#ifdef TOGL_HAVE_SSSE3
+__attribute__((target("ssse3"))) void ExpandToBGRASSSE3(
+    const unsigned char *src, unsigned char *dst, size_t count)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
+    size_t i = 0;
+    // Four pixels a step from a 16-byte load, of which 12 bytes are used: stop while the load
+    // still lies inside the source.
+    for (; i + 6 <= count; i += 4) {
+        const __m128i rgb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * i));
+        const __m128i bgra = _mm_or_si128(_mm_shuffle_epi8(rgb, order), alpha);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * i), bgra);
+    }
+    ExpandToBGRAScalar(src + 3 * i, dst + 4 * i, count - i);
+}
+
+#endif
+
+void ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count)
+{
+#ifdef TOGL_HAVE_SSSE3
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        ExpandToBGRASSSE3(src, dst, count);
+        return;
+    }
+#endif
+    ExpandToBGRAScalar(src, dst, count);
 }
 
 // The logo's pixels are read byte by byte from Qt's RGB32 layout (0xffRRGGBB in a 32-bit word),
@@ -63,8 +115,9 @@ TOGLWidget::TOGLWidget(QWidget *parent)
 {
     // No surface format is requested: the default context is a compatibility one, which the
     // fixed-function pixel drawing needs (a core profile draws nothing).
-    pPic = AllocateBuffer();
-    pCrop = AllocateBuffer();
+    pPic = AllocateBuffer(BufferSize);
+    pCrop = AllocateBuffer(BufferSize);
+    pDraw = AllocateBuffer(DrawBufferSize);
 }
 
 TOGLWidget::~TOGLWidget()
@@ -73,6 +126,8 @@ TOGLWidget::~TOGLWidget()
     pPic = nullptr;
     FreeBuffer(pCrop);
     pCrop = nullptr;
+    FreeBuffer(pDraw);
+    pDraw = nullptr;
 }
 
 void TOGLWidget::SetPicParams(int W, int H)
@@ -260,9 +315,10 @@ void TOGLWidget::paintGL()
         const int x = std::clamp(CropX, 0, PicW - cw);
         const int y = std::clamp(CropY, 0, PicH - ch);
         CopyPictureCrop(x, y, cw, ch);
-        DrawPicture(cw, ch, pCrop);
+        DrawPicture(cw, ch, GL_RGB, PixelBytes, pCrop);
     } else {
-        DrawPicture(PicW, PicH, pPic);
+        ExpandToBGRA(pPic, pDraw, static_cast<size_t>(PicW) * static_cast<size_t>(PicH));
+        DrawPicture(PicW, PicH, GL_BGRA, 4, pDraw);
     }
     glFlush();
 }

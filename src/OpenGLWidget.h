@@ -76,6 +76,8 @@ private:
     int PicH = 3;
     unsigned char *pPic = nullptr;
     unsigned char *pCrop = nullptr;
+    // Fit mode's copy of the picture in B, G, R, A order, the layout the driver takes fastest.
+    unsigned char *pDraw = nullptr;
     int HasPic = 0;
     int ActualSize = 0;
     quint64 PaintCount = 0;

@@ -119,6 +119,8 @@ private slots:
     void firstFrameAfterOpenIsFitted();
     void fit_data();
     void fit();
+    void fitMatchesPlainDraw_data();
+    void fitMatchesPlainDraw();
     void actualSizeNeverPans_data();
     void actualSizeNeverPans();
     void panStopsAtEdges();
@@ -242,6 +244,51 @@ void TestOpenGLWidget::fit()
     QVERIFY2(r.height() <= drawn.height() && r.height() >= drawn.height() - topSlack,
         qPrintable(QString::number(r.height())));
     QCOMPARE(At(g, drawn.x() + 1, drawn.y() + 1), Picture);
+}
+
+// Fit mode hands the driver its own copy of the picture in another pixel layout; every pixel on
+// screen must be the one that plain glDrawPixels of the R, G, B picture gives with the same state.
+void TestOpenGLWidget::fitMatchesPlainDraw_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("view");
+    QTest::newRow("1920x1080-in-693x502-reduced") << QSize(1920, 1080) << QSize(693, 502);
+    QTest::newRow("175x143-odd-in-640x380-enlarged") << QSize(175, 143) << QSize(640, 380);
+    QTest::newRow("5x3-tiny-in-400x300") << QSize(5, 3) << QSize(400, 300);
+}
+
+void TestOpenGLWidget::fitMatchesPlainDraw()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, view);
+    auto v = std::make_unique<TOGLWidget>(nullptr);
+    v->SetPicParams(picture.width(), picture.height());
+    v->resize(view);
+    v->show();
+    QVERIFY(QTest::qWaitForWindowExposed(v.get()));
+    Frame f(picture.width(), picture.height(), Code);
+    v->DrawFrame(f.Data());
+    const QImage shown = Grab(v.get());
+
+    v->makeCurrent();
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDrawPixels(picture.width(), picture.height(), GL_RGB, GL_UNSIGNED_BYTE, f.Data());
+    std::vector<unsigned char> plain(static_cast<size_t>(shown.width()) * shown.height() * 4);
+    glReadPixels(0, 0, shown.width(), shown.height(), GL_RGBA, GL_UNSIGNED_BYTE, plain.data());
+    v->doneCurrent();
+
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const unsigned char *p = &plain[4 * (static_cast<size_t>(y) * shown.width() + x)];
+            const QRgb want = qRgb(p[0], p[1], p[2]);
+            if (At(shown, x, y) != want)
+                QFAIL(qPrintable(QString("pixel (%1, %2): %3 instead of %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(At(shown, x, y), 8, 16)
+                                     .arg(want, 8, 16)));
+        }
+    }
 }
 
 void TestOpenGLWidget::actualSizeNeverPans_data()
