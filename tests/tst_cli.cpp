@@ -97,16 +97,23 @@ void StartTool(QProcess &P, const QList<QByteArray> &Args, const TRunSetup &Setu
         P.setWorkingDirectory(Setup.WorkDir);
     if (Setup.Stdout >= 0)
         P.setStandardOutputFile(QProcess::nullDevice());
-    // Runs in the forked child, which holds its own copy of everything captured.
-    P.setChildProcessModifier([&Setup, &pointers] {
-        const rlimit limit {Setup.FileSizeLimit, Setup.FileSizeLimit};
-        if (Setup.FileSizeLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            ::_exit(126);
-        if (Setup.Stdout >= 0)
-            ::dup2(Setup.Stdout, STDOUT_FILENO);
-        ::execv(pointers[0], pointers.data());
-        ::_exit(127);
-    });
+    // Runs in the child before the tool starts. Qt may start children the way vfork() does, on
+    // the parent's stack; the function is therefore not instrumented by AddressSanitizer, whose
+    // marks on that stack would outlive the child and trip the parent later. Everything it needs
+    // is copied into it.
+    char **argvData = pointers.data();
+    const rlim_t fileSizeLimit = Setup.FileSizeLimit;
+    const int stdoutFd = Setup.Stdout;
+    P.setChildProcessModifier(
+        [ argvData, fileSizeLimit, stdoutFd ]() __attribute__((no_sanitize_address)) {
+            const rlimit limit {fileSizeLimit, fileSizeLimit};
+            if (fileSizeLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(126);
+            if (stdoutFd >= 0)
+                ::dup2(stdoutFd, STDOUT_FILENO);
+            ::execv(argvData[0], argvData);
+            ::_exit(127);
+        });
     P.start();
 }
 
