@@ -7,33 +7,9 @@
 #include "SnapshotName.h"
 #include "TYUVReader.h"
 
-#include <QStringList>
-
 #include <cstdio>
 
 namespace {
-
-// The reader's warnings and errors, kept to be printed when the stream has been judged.
-class TReaderMessages
-{
-public:
-    explicit TReaderMessages(TYUVReader &Reader)
-    {
-        QObject::connect(
-            &Reader, &TYUVReader::ShowWarning, [this](const QString &Msg) { Messages << Msg; });
-        QObject::connect(
-            &Reader, &TYUVReader::ErrorOccured, [this](const QString &Msg) { Messages << Msg; });
-    }
-    void Print() const
-    {
-        for (const QString &msg : Messages)
-            Message(msg);
-    }
-    bool IsEmpty() const { return Messages.isEmpty(); }
-
-private:
-    QStringList Messages;
-};
 
 void PrintLine(const QByteArray &Line)
 {
@@ -110,7 +86,9 @@ int WriteFrame(TYUVReader &Reader, const TOptions &Options, int N)
 int Run(const TOptions &Options)
 {
     TYUVReader reader;
-    TReaderMessages readerMessages(reader);
+    // The reader's own texts, such as "File too small. Frame count is 0.", are the messages.
+    QObject::connect(&reader, &TYUVReader::ShowWarning, &Message);
+    QObject::connect(&reader, &TYUVReader::ErrorOccured, &Message);
     // Planes are switched before a file is open, so that no frame is read for the switch alone.
     reader.SetYEnable(Options.Planes.Y ? Qt::Checked : Qt::Unchecked);
     reader.SetUEnable(Options.Planes.U ? Qt::Checked : Qt::Unchecked);
@@ -127,13 +105,9 @@ int Run(const TOptions &Options)
 
     // Counts the frames and loads frame 0.
     reader.SetFileParams(Options.Width, Options.Height, Options.Format);
-    readerMessages.Print();
     const qint64 frameCount = reader.GetFramesCount();
-    if (frameCount <= 0) {
-        if (readerMessages.IsEmpty())
-            Message(QStringLiteral("File too small. Frame count is 0."));
+    if (frameCount <= 0)
         return ExitNoFrames;
-    }
     if (Options.Frames.Last >= frameCount) {
         Message(QStringLiteral("Frame %1 is out of range: the stream holds %2 frame(s), 0 to %3.")
                     .arg(Options.Frames.LastText)
