@@ -60,6 +60,16 @@ const struct
     TYUVFormat Format;
 } AllFormats[] = {{"yuv420", YUV420}, {"yuv422", YUV422}, {"yuv444", YUV444}};
 
+// One row for every conversion path in every chroma layout.
+void AddPathAndLayoutRows()
+{
+    QTest::addColumn<yuv::TConversionPath>("path");
+    QTest::addColumn<TYUVFormat>("format");
+    for (const yuv::TConversionPath path : AllPaths)
+        for (const auto &f : AllFormats)
+            QTest::addRow("%s-%s", yuv::ConversionPathName(path), f.Name) << path << f.Format;
+}
+
 bool SkipExhaustive()
 {
     return qEnvironmentVariableIntValue("YUV_SKIP_EXHAUSTIVE") != 0;
@@ -344,11 +354,7 @@ void TestYUVConversion::workedValues()
 
 void TestYUVConversion::everyChromaPair_data()
 {
-    QTest::addColumn<yuv::TConversionPath>("path");
-    QTest::addColumn<TYUVFormat>("format");
-    for (const yuv::TConversionPath path : AllPaths)
-        for (const auto &f : AllFormats)
-            QTest::addRow("%s-%s", yuv::ConversionPathName(path), f.Name) << path << f.Format;
+    AddPathAndLayoutRows();
 }
 
 // All 65536 (U, V) pairs, each on two neighbouring pixels of luma 0 and 255, in every layout and
@@ -443,11 +449,7 @@ void TestYUVConversion::everyTriple()
 
 void TestYUVConversion::randomGeometries_data()
 {
-    QTest::addColumn<yuv::TConversionPath>("path");
-    QTest::addColumn<TYUVFormat>("format");
-    for (const yuv::TConversionPath path : AllPaths)
-        for (const auto &f : AllFormats)
-            QTest::addRow("%s-%s", yuv::ConversionPathName(path), f.Name) << path << f.Format;
+    AddPathAndLayoutRows();
 }
 
 // Every width from 1 to 100 (below, at and across the vector widths, odd ones with the truncating
