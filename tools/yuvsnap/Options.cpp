@@ -251,7 +251,8 @@ TParseResult ParseArguments(const QStringList &Arguments)
         return result;
     }
     if (p.Parser.isSet(p.Help)) {
-        std::fputs(Bytes(p.Parser.helpText()).constData(), stdout);
+        // Not in the byte form of Messages.h: the usage line holds the program path as Qt read it.
+        std::fputs(p.Parser.helpText().toLocal8Bit().constData(), stdout);
         result.ExitCode = ExitOk;
         return result;
     }
