@@ -116,10 +116,10 @@ with_xvfb() {
     xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
 }
 
-# Waits for the player's parameters dialog and accepts it with the Return key. The key goes
-# through the X test extension to the focused dialog: a key event sent to the dialog's window
-# itself fails on the release, because the press already closed the window.
+# Waits for the player's parameters dialog, focuses it and presses Return. The key goes through the
+# X test extension to the focused window: a key event sent to the dialog's window itself fails on
+# the release, because the press already closed the window.
 accept_parameters_dialog() {
-    timeout "${1:-30}" xdotool search --sync --name '^Parameters$' windowfocus --sync key Return \
-        >/dev/null
+    timeout "${1:-30}" xdotool search --sync --name '^Parameters$' windowfocus --sync >/dev/null &&
+        xdotool key Return
 }
