@@ -5,23 +5,15 @@
 #include "mainwindow.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
-#include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
-#include <csignal>
-#include <memory>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <cstdio>
 
 using namespace testsupport;
 
