@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/<target>/.
 
-Each seed is a small input in the target's layout (see the comment at the top of
-fuzz/fuzz_yuvreader.cpp and fuzz/fuzz_bmpwriter.cpp) that reaches one kind of case: a
-navigation tour, odd sizes in every layout, the size limits, refused sizes, a file
-shorter than a frame, a file changed, replaced or grown past 4 GiB while open, and so on.
-The fuzzer mutates from these. Run again after changing an input layout:
+Each seed is a small input in the target's layout (see the comment at the top of each
+fuzz/fuzz_*.cpp) that reaches one kind of case: a navigation tour, odd sizes in every
+layout, the size limits, refused sizes, a file shorter than a frame, a file changed,
+replaced or grown past 4 GiB while open, widths around the vector widths, switched-off
+planes, and so on. The fuzzer mutates from these; the inputs it adds in a long campaign
+are merged into the same folders (scripts/fuzz describes how). Run again after changing
+an input layout, which drops those additions:
 
     scripts/make_fuzz_corpus.py
 """
@@ -170,7 +172,10 @@ READER_SEEDS = {
     "one-byte-frames-clamped": stream(small(1, 1, YUV420), b"\x3c\x96")
     + extend_past_4gib(5) + RECOUNT + END + PREVIOUS + NEXT + NEXT
     + goto(GOTO_ANY, 2**31 - 1) + goto(GOTO_ANY, 2**31 - 2) + goto(GOTO_ANY, -2**31),
-    "largest-picture": u8(255) + u8(0) + u8(0) + u8(YUV420) + u16(0) + u32(3110400 + 5)
+    "never-described": stream(edge(0, 0, 3), frames(2, 2, YUV420, 2))
+    + NEXT + END + PREVIOUS + goto(GOTO_SMALL, 1) + plane("U", 0) + params(small(2, 2, YUV420))
+    + END,
+    "largest-picture": u8(255) + u8(255) + u8(255) + u8(YUV420) + u16(0) + u32(3110400 + 5)
     + END + plane("Y", 0),
 }
 
@@ -207,6 +212,65 @@ BMP_SEEDS = {
 }
 
 
+# --- the colour conversion -------------------------------------------------------------------
+
+CONV_REFUSED = [0, -1, 1921, 1081, 2**31 - 1, -2**31, 65536]
+Y_OFF, U_OFF, V_OFF = 1, 2, 4
+
+
+def conv(kind, a, b, fmt, off=0, samples=RAMP):
+    return u8(kind) + u16(a) + u16(b) + u8(fmt) + u8(off) + samples
+
+
+def conv_small(w, h, fmt, off=0, samples=RAMP):
+    """Kind 0: 1..136 x 1..9."""
+    return conv(0, w - 1, h - 1, fmt, off, samples)
+
+
+def conv_refused(w, h):
+    """Kind 31: a (or b) odd picks a refused value, even a valid one."""
+    a = 2 * CONV_REFUSED.index(w) + 1 if w in CONV_REFUSED else 2 * (w - 1)
+    b = 2 * CONV_REFUSED.index(h) + 1 if h in CONV_REFUSED else 2 * (h - 1)
+    return conv(31, a, b, YUV420)
+
+
+FORMAT_NAMES = {YUV420: "420", YUV422: "422", YUV444: "444"}
+
+CONVERSION_SEEDS = {
+    f"width-{w}-{FORMAT_NAMES[f]}": conv_small(w, 3, f)
+    for w in (1, 3, 15, 16, 17, 31, 32, 33, 63, 65, 97)
+    for f in (YUV420, YUV422, YUV444)
+}
+CONVERSION_SEEDS.update({
+    "planes-y-off": conv_small(33, 2, YUV420, Y_OFF),
+    "planes-u-off": conv_small(34, 2, YUV422, U_OFF),
+    "planes-v-off": conv_small(35, 2, YUV444, V_OFF),
+    "planes-all-off": conv_small(17, 2, YUV420, Y_OFF | U_OFF | V_OFF),
+    "extremes": conv_small(40, 2, YUV444, 0, b"\x00\xff" * 7 + b"\x80"),
+    "wide-1920x2": conv(28, 1919, 1, YUV420),
+    "tall-7x1080": conv(29, 6, 1079, YUV422),
+    "any-1001x16": conv(30, 1000, 62, YUV444),
+    "refused-0x1": conv_refused(0, 1),
+    "refused-1921x1080": conv_refused(1921, 1080),
+    "refused-int-min": conv_refused(-2**31, -2**31),
+})
+
+# --- the snapshot file in memory --------------------------------------------------------------
+
+
+def built(kind, a, b, pixels=RAMP):
+    return u8(kind) + u16(a) + u16(b) + pixels
+
+
+BUILDER_SEEDS = {f"width-{w}": built(0, w - 1, 2) for w in (1, 2, 3, 4, 5, 63, 64)}
+BUILDER_SEEDS.update({
+    "red-1x1": built(0, 0, 0, b"\xff\x00\x00"),
+    "wide-1920x2": built(13, 1919, 1),
+    "tall-3x1080": built(14, 2, 1079),
+    "any-353x46": built(15, 352, 184),
+})
+
+
 def write(target, seeds):
     folder = os.path.join(ROOT, target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -218,7 +282,8 @@ def write(target, seeds):
 
 
 def main():
-    for target, seeds in (("fuzz_yuvreader", READER_SEEDS), ("fuzz_bmpwriter", BMP_SEEDS)):
+    for target, seeds in (("fuzz_yuvreader", READER_SEEDS), ("fuzz_conversion", CONVERSION_SEEDS),
+                          ("fuzz_bmpbuilder", BUILDER_SEEDS), ("fuzz_bmpwriter", BMP_SEEDS)):
         count, size = write(target, seeds)
         print(f"{target}: {count} seeds, {size} bytes")
     return 0
