@@ -34,6 +34,34 @@ void SetUpSizeBox(QComboBox *box, QValidator *validator, const QStringList &pres
     box->addItems(presets);
 }
 
+// A child widget of the dialog with its object name, placed at a fixed spot.
+template<typename T> T *NewChild(QDialog *d, const char *name, QRect geometry)
+{
+    auto *widget = new T(d);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+// What both dialogs are built on: a window-modal dialog of one fixed size, with OK and Cancel
+// at the given place accepting and rejecting it. Returns the button box.
+QDialogButtonBox *SetUpFixedDialog(QDialog *d, const char *name, QSize size, QRect buttons)
+{
+    if (d->objectName().isEmpty())
+        d->setObjectName(name);
+    d->setWindowModality(Qt::WindowModal);
+    d->resize(size);
+    d->setMinimumSize(size);
+    d->setMaximumSize(size);
+
+    auto *box = NewChild<QDialogButtonBox>(d, "buttonBox", buttons);
+    box->setOrientation(Qt::Horizontal);
+    box->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    QObject::connect(box, SIGNAL(accepted()), d, SLOT(accept()));
+    QObject::connect(box, SIGNAL(rejected()), d, SLOT(reject()));
+    return box;
+}
+
 } // namespace
 
 TSizeValidator::TSizeValidator(int Bottom, int Top, QObject *parent)
@@ -61,62 +89,35 @@ QValidator::State TSizeValidator::validate(QString &input, int &pos) const
 TParamDialog::TParamDialog(QWidget *parent)
     : QDialog(parent)
 {
-    if (objectName().isEmpty())
-        setObjectName("ParametersDialog");
-    setWindowModality(Qt::WindowModal);
-    resize(220, 320);
-    setMinimumSize(QSize(220, 320));
-    setMaximumSize(QSize(220, 320));
-
-    buttonBox = new QDialogButtonBox(this);
-    buttonBox->setObjectName("buttonBox");
-    buttonBox->setGeometry(QRect(10, 270, 191, 32));
-    buttonBox->setOrientation(Qt::Horizontal);
-    buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    buttonBox = SetUpFixedDialog(this, "ParametersDialog", {220, 320}, {10, 270, 191, 32});
 
     QValidator *widthValidator = new TSizeValidator(1, yuv::MaxWidth, this);
     QValidator *heightValidator = new TSizeValidator(1, yuv::MaxHeight, this);
 
-    WidthComboBox = new QComboBox(this);
-    WidthComboBox->setObjectName("WidthComboBox");
-    WidthComboBox->setGeometry(QRect(40, 40, 141, 27));
+    WidthComboBox = NewChild<QComboBox>(this, "WidthComboBox", {40, 40, 141, 27});
     SetUpSizeBox(
         WidthComboBox, widthValidator, {"176", "320", "480", "704", "720", "1280", "1920"});
 
-    HeightComboBox = new QComboBox(this);
-    HeightComboBox->setObjectName("HeightComboBox");
-    HeightComboBox->setGeometry(QRect(40, 100, 141, 27));
+    HeightComboBox = NewChild<QComboBox>(this, "HeightComboBox", {40, 100, 141, 27});
     SetUpSizeBox(
         HeightComboBox, heightValidator, {"144", "240", "360", "480", "486", "576", "720", "1080"});
 
-    FPSSpinBox = new QSpinBox(this);
-    FPSSpinBox->setObjectName("FPSSpinBox");
-    FPSSpinBox->setGeometry(QRect(40, 220, 141, 28));
+    FPSSpinBox = NewChild<QSpinBox>(this, "FPSSpinBox", {40, 220, 141, 28});
     FPSSpinBox->setMinimum(1);
     FPSSpinBox->setMaximum(1000);
 
-    WidthLabel = new QLabel(this);
-    WidthLabel->setObjectName("WidthLabel");
-    WidthLabel->setGeometry(QRect(40, 20, 62, 18));
+    WidthLabel = NewChild<QLabel>(this, "WidthLabel", {40, 20, 62, 18});
     WidthLabel->setFrameShape(QFrame::NoFrame);
     WidthLabel->setLineWidth(0);
 
-    HeightLabel = new QLabel(this);
-    HeightLabel->setObjectName("HeightLabel");
-    HeightLabel->setGeometry(QRect(40, 80, 62, 18));
+    HeightLabel = NewChild<QLabel>(this, "HeightLabel", {40, 80, 62, 18});
     HeightLabel->setTextFormat(Qt::RichText);
 
-    FPSLabel = new QLabel(this);
-    FPSLabel->setObjectName("FPSLabel");
-    FPSLabel->setGeometry(QRect(40, 200, 141, 18));
+    FPSLabel = NewChild<QLabel>(this, "FPSLabel", {40, 200, 141, 18});
 
-    YUVFormatLabel = new QLabel(this);
-    YUVFormatLabel->setObjectName("YUVFormatLabel");
-    YUVFormatLabel->setGeometry(QRect(40, 140, 111, 18));
+    YUVFormatLabel = NewChild<QLabel>(this, "YUVFormatLabel", {40, 140, 111, 18});
 
-    comboBox = new QComboBox(this);
-    comboBox->setObjectName("comboBox");
-    comboBox->setGeometry(QRect(40, 160, 141, 27));
+    comboBox = NewChild<QComboBox>(this, "comboBox", {40, 160, 141, 27});
     comboBox->setEditable(false);
     comboBox->addItems({"YUV 420", "YUV 422", "YUV 444"});
     comboBox->setCurrentIndex(0);
@@ -127,9 +128,6 @@ TParamDialog::TParamDialog(QWidget *parent)
     HeightLabel->setText(QCoreApplication::translate("ParametersDialog", "Height"));
     FPSLabel->setText(QCoreApplication::translate("ParametersDialog", "Frames per second"));
     YUVFormatLabel->setText(QCoreApplication::translate("ParametersDialog", "YUV format"));
-
-    connect(buttonBox, SIGNAL(accepted()), this, SLOT(accept()));
-    connect(buttonBox, SIGNAL(rejected()), this, SLOT(reject()));
 
     // The caller converts the size texts without checking them, so OK must not be reachable
     // while either holds something other than a size the frame buffers can take.
@@ -160,35 +158,17 @@ void TParamDialog::UpdateOkButton()
 TGotoDialog::TGotoDialog(QWidget *parent)
     : QDialog(parent)
 {
-    if (objectName().isEmpty())
-        setObjectName("Dialog");
-    resize(200, 90);
-    setWindowModality(Qt::WindowModal);
-    setMinimumSize(QSize(200, 90));
-    setMaximumSize(QSize(200, 90));
+    buttonBox = SetUpFixedDialog(this, "Dialog", {200, 90}, {10, 50, 171, 32});
 
-    buttonBox = new QDialogButtonBox(this);
-    buttonBox->setObjectName("buttonBox");
-    buttonBox->setGeometry(QRect(10, 50, 171, 32));
-    buttonBox->setOrientation(Qt::Horizontal);
-    buttonBox->setStandardButtons(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    label = NewChild<QLabel>(this, "label", {130, 16, 101, 20});
 
-    label = new QLabel(this);
-    label->setObjectName("label");
-    label->setGeometry(QRect(130, 16, 101, 20));
-
-    spinBox = new QSpinBox(this);
-    spinBox->setObjectName("spinBox");
-    spinBox->setGeometry(QRect(10, 10, 111, 28));
+    spinBox = NewChild<QSpinBox>(this, "spinBox", {10, 10, 111, 28});
     // Frame indexes are 0-based: the first frame must be reachable.
     spinBox->setMinimum(0);
     spinBox->setMaximum(100000);
 
     setWindowTitle(QCoreApplication::translate("Dialog", "Goto frame #"));
     label->setText(QCoreApplication::translate("Dialog", "Of 0"));
-
-    connect(buttonBox, SIGNAL(accepted()), this, SLOT(accept()));
-    connect(buttonBox, SIGNAL(rejected()), this, SLOT(reject()));
 
     QMetaObject::connectSlotsByName(this);
 }
