@@ -77,16 +77,11 @@ private slots:
     void refusedSizeKeepsStream();
     void dropOpensLocalFile_data();
     void dropOpensLocalFile();
-
-private:
-    QString Stream;
 };
 
 void TestMainWindow::init()
 {
-    NewWindow(false);
-    Stream = MakeStream("clip.yuv", {176, 144, YUV420}, 10);
-    QVERIFY(!Stream.isEmpty());
+    NewWindowAndStream();
 }
 
 void TestMainWindow::cleanup()

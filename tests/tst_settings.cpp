@@ -41,16 +41,11 @@ private slots:
     void storedLastPathUnusable_data();
     void storedLastPathUnusable();
     void settingsFolderCannotBeCreated();
-
-private:
-    QString Stream;
 };
 
 void TestSettings::init()
 {
-    NewWindow(false);
-    Stream = MakeStream("clip.yuv", {176, 144, YUV420}, 10);
-    QVERIFY(!Stream.isEmpty());
+    NewWindowAndStream();
 }
 
 void TestSettings::cleanup()

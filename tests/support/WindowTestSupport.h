@@ -129,6 +129,15 @@ protected:
         }
     }
 
+    // Call from init() of the tests that work on one stream file: a hidden window and, in
+    // Stream, ten 176 x 144 4:2:0 frames.
+    void NewWindowAndStream()
+    {
+        NewWindow(false);
+        Stream = MakeStream("clip.yuv", {176, 144, YUV420}, 10);
+        QVERIFY(!Stream.isEmpty());
+    }
+
     // A Grey stream in the folder; returns its path.
     QString MakeStream(const QString &name, const TLayout &layout, int frames, int extraBytes = 0)
     {
@@ -152,6 +161,7 @@ protected:
 
     QTemporaryDir Dir;
     std::unique_ptr<TMainWindow> Window;
+    QString Stream; // set by NewWindowAndStream()
 };
 
 } // namespace testsupport
