@@ -8,7 +8,6 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -25,6 +24,8 @@ char *toString(TBmpResult r)
 }
 
 using testsupport::ReadAll;
+using testsupport::TSizeCase;
+using testsupport::UnsupportedSizes;
 using testsupport::WriteAll;
 
 namespace {
@@ -202,12 +203,8 @@ private slots:
     {
         QTest::addColumn<int>("W");
         QTest::addColumn<int>("H");
-        QTest::newRow("zero-width") << 0 << 10;
-        QTest::newRow("zero-height") << 10 << 0;
-        QTest::newRow("negative") << -4 << 5;
-        QTest::newRow("width-1921") << 1921 << 1;
-        QTest::newRow("height-1081") << 1 << 1081;
-        QTest::newRow("huge-product-wraps") << INT_MAX << INT_MAX;
+        for (const TSizeCase &size : UnsupportedSizes())
+            QTest::newRow(size.Tag) << size.W << size.H;
     }
     void refusesUnsupportedSize()
     {

@@ -1,4 +1,5 @@
 #include "ReferenceConversion.h"
+#include "TestFiles.h"
 #include "YUVConversion.h"
 #include "YUVConversionPaths.h"
 
@@ -17,6 +18,9 @@
 Q_DECLARE_METATYPE(TYUVFormat)
 Q_DECLARE_METATYPE(yuv::TConversionPath)
 Q_DECLARE_METATYPE(TPlaneSwitches)
+
+using testsupport::TSizeCase;
+using testsupport::UnsupportedSizes;
 
 // Every conversion path (scalar tables, SSE4.1, AVX2) is forced in turn and compared byte for byte
 // with the independent reference. Set YUV_SKIP_EXHAUSTIVE=1 to leave out the sweeps over all 256^3
@@ -623,11 +627,8 @@ void TestYUVConversion::unsupportedSizeWritesNothing_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
-    QTest::newRow("zero-width") << 0 << 10;
-    QTest::newRow("zero-height") << 10 << 0;
-    QTest::newRow("negative") << -4 << 4;
-    QTest::newRow("too-wide") << 1921 << 1;
-    QTest::newRow("too-high") << 1 << 1081;
+    for (const TSizeCase &size : UnsupportedSizes())
+        QTest::newRow(size.Tag) << size.W << size.H;
 }
 
 void TestYUVConversion::unsupportedSizeWritesNothing()

@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <climits>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -126,6 +127,13 @@ bool WriteSparse(const QString &path, qint64 size, const QList<QPair<qint64, QBy
     for (const auto &[offset, bytes] : pieces)
         ok = ok && ::pwrite(fd, bytes.constData(), bytes.size(), offset) == bytes.size();
     return ::close(fd) == 0 && ok;
+}
+
+QList<TSizeCase> UnsupportedSizes()
+{
+    return {{"zero-width", 0, 10}, {"zero-height", 10, 0}, {"negative-width", -4, 4},
+        {"negative-height", 4, -1}, {"width-above-max", yuv::MaxWidth + 1, 1},
+        {"height-above-max", 1, yuv::MaxHeight + 1}, {"product-overflows", INT_MAX, INT_MAX}};
 }
 
 QString TTempDir::Write(const QString &name, const QByteArray &bytes) const

@@ -84,6 +84,18 @@ bool WriteAll(const QString &path, const QByteArray &bytes);
 // the rest reads as zeros.
 bool WriteSparse(const QString &path, qint64 size, const QList<QPair<qint64, QByteArray>> &pieces);
 
+// A picture size that every part of the player refuses, named for a test row.
+struct TSizeCase
+{
+    const char *Tag;
+    int W;
+    int H;
+};
+
+// The sizes outside 1..MaxWidth x 1..MaxHeight that each part must refuse on its own: a side of
+// zero or below, one pixel beyond either limit, and sides whose product overflows int.
+QList<TSizeCase> UnsupportedSizes();
+
 // A temporary folder that is removed, with every file in it, when the object goes out of scope.
 class TTempDir
 {
