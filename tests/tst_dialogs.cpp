@@ -48,6 +48,25 @@ void Retype(QComboBox *box, const QString &text)
     QTest::keyClicks(box, text);
 }
 
+// Shows the dialog and types text into a size field in place of what it held, as a user does
+// after clicking into it.
+bool TypeInto(QDialog &d, QComboBox *box, const QString &text)
+{
+    if (!ShowAndFocus(d, box))
+        return false;
+    Retype(box, text);
+    return true;
+}
+
+// The same, confirmed with Enter.
+bool EnterInto(QDialog &d, QComboBox *box, const QString &text)
+{
+    if (!TypeInto(d, box, text))
+        return false;
+    QTest::keyClick(box, Qt::Key_Return);
+    return true;
+}
+
 // Runs the dialog modally and performs the action once it is the active modal widget. A dialog
 // that never shows up, or an action that does not close it, ends with -1.
 int ExecWith(QDialog &d, const std::function<void()> &action)
@@ -242,8 +261,7 @@ void TestDialogs::typing()
     QComboBox *box = SizeBox(d, field);
     box->setCurrentIndex(2);
     const QStringList before = Items(box);
-    QVERIFY(ShowAndFocus(d, box));
-    Retype(box, typed);
+    QVERIFY(TypeInto(d, box, typed));
     QCOMPARE(box->currentText(), expected);
     QCOMPARE(box->currentIndex(), 2);
     QCOMPARE(Items(box), before);
@@ -277,9 +295,7 @@ void TestDialogs::typedSizeConfirmed()
     QFETCH(QStringList, items);
     TParamDialog d(nullptr);
     QComboBox *box = SizeBox(d, field);
-    QVERIFY(ShowAndFocus(d, box));
-    Retype(box, typed);
-    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(EnterInto(d, box, typed));
     QCOMPARE(Items(box), items);
     QCOMPARE(box->currentIndex(), index);
     QCOMPARE(box->currentText(), items.at(index));
@@ -292,17 +308,12 @@ void TestDialogs::listStopsAt32()
     TParamDialog d(nullptr);
     // 25 sizes on top of the 7 presets fill the list; four digits each, so completion of one
     // never swallows another.
-    for (int i = 0; i < 25; ++i) {
-        QVERIFY(ShowAndFocus(d, d.WidthComboBox));
-        Retype(d.WidthComboBox, QString::number(1000 + i));
-        QTest::keyClick(d.WidthComboBox, Qt::Key_Return);
-    }
+    for (int i = 0; i < 25; ++i)
+        QVERIFY(EnterInto(d, d.WidthComboBox, QString::number(1000 + i)));
     QCOMPARE(d.WidthComboBox->count(), 32);
     QCOMPARE(d.WidthComboBox->itemText(0), QString("1024"));
 
-    QVERIFY(ShowAndFocus(d, d.WidthComboBox));
-    Retype(d.WidthComboBox, "555");
-    QTest::keyClick(d.WidthComboBox, Qt::Key_Return);
+    QVERIFY(EnterInto(d, d.WidthComboBox, "555"));
     QCOMPARE(d.WidthComboBox->count(), 32);
     QCOMPARE(d.WidthComboBox->findText("555"), -1);
     QCOMPARE(d.WidthComboBox->currentIndex(), 0);
@@ -335,8 +346,7 @@ void TestDialogs::okFollowsSizes()
     QFETCH(bool, enabled);
     TParamDialog d(nullptr);
     QComboBox *box = SizeBox(d, field);
-    QVERIFY(ShowAndFocus(d, box));
-    Retype(box, typed);
+    QVERIFY(TypeInto(d, box, typed));
     QCOMPARE(d.buttonBox->button(QDialogButtonBox::Ok)->isEnabled(), enabled);
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(d.isVisible(), !enabled);
