@@ -1,5 +1,6 @@
 #include "BmpWriter.h"
 #include "TestFiles.h"
+#include "TestRows.h"
 
 #include <QDir>
 #include <QImage>
@@ -23,9 +24,8 @@ char *toString(TBmpResult r)
     return qstrdup(BmpResultName(r));
 }
 
+using testsupport::AddUnsupportedSizeRows;
 using testsupport::ReadAll;
-using testsupport::TSizeCase;
-using testsupport::UnsupportedSizes;
 using testsupport::WriteAll;
 
 namespace {
@@ -199,19 +199,13 @@ private slots:
         }
     }
 
-    void refusesUnsupportedSize_data()
-    {
-        QTest::addColumn<int>("W");
-        QTest::addColumn<int>("H");
-        for (const TSizeCase &size : UnsupportedSizes())
-            QTest::newRow(size.Tag) << size.W << size.H;
-    }
+    void refusesUnsupportedSize_data() { AddUnsupportedSizeRows(); }
     void refusesUnsupportedSize()
     {
-        QFETCH(int, W);
-        QFETCH(int, H);
+        QFETCH(int, width);
+        QFETCH(int, height);
         const QString path = Path("bad.bmp");
-        QCOMPARE(Save(path, QByteArray(16, 'x'), W, H), TBmpResult::BadSize);
+        QCOMPARE(Save(path, QByteArray(16, 'x'), width, height), TBmpResult::BadSize);
         QCOMPARE(WriteBmpFile(path, nullptr, 4, 4), TBmpResult::BadSize);
         QVERIFY(!QFile::exists(path));
     }

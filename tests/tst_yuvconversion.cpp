@@ -1,5 +1,5 @@
 #include "ReferenceConversion.h"
-#include "TestFiles.h"
+#include "TestRows.h"
 #include "YUVConversion.h"
 #include "YUVConversionPaths.h"
 
@@ -19,8 +19,7 @@ Q_DECLARE_METATYPE(TYUVFormat)
 Q_DECLARE_METATYPE(yuv::TConversionPath)
 Q_DECLARE_METATYPE(TPlaneSwitches)
 
-using testsupport::TSizeCase;
-using testsupport::UnsupportedSizes;
+using testsupport::AddUnsupportedSizeRows;
 
 // Every conversion path (scalar tables, SSE4.1, AVX2) is forced in turn and compared byte for byte
 // with the independent reference. Set YUV_SKIP_EXHAUSTIVE=1 to leave out the sweeps over all 256^3
@@ -625,10 +624,7 @@ void TestYUVConversion::oddWidthChromaIndex()
 
 void TestYUVConversion::unsupportedSizeWritesNothing_data()
 {
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    for (const TSizeCase &size : UnsupportedSizes())
-        QTest::newRow(size.Tag) << size.W << size.H;
+    AddUnsupportedSizeRows();
 }
 
 void TestYUVConversion::unsupportedSizeWritesNothing()

@@ -1,6 +1,7 @@
 #include "ReaderModel.h"
 #include "TYUVReader.h"
 #include "TestFiles.h"
+#include "TestRows.h"
 
 #include <QMetaMethod>
 #include <QtTest>
@@ -304,27 +305,21 @@ private slots:
         QCOMPARE(log.Take(), Params(4, 2, 4) + Loaded(0));
     }
 
-    void unsupportedSize_data()
-    {
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        for (const TSizeCase &size : UnsupportedSizes())
-            QTest::newRow(size.Tag) << size.W << size.H;
-    }
+    void unsupportedSize_data() { AddUnsupportedSizeRows(); }
 
     // Refused with one warning naming the size and the limits; the previous state stays.
     void unsupportedSize()
     {
-        QFETCH(int, w);
-        QFETCH(int, h);
+        QFETCH(int, width);
+        QFETCH(int, height);
         TOpenStream s({4, 4, YUV420}, 5);
         s.Reader.GotoPos(2);
         TSignalLog log(s.Reader);
-        s.Reader.SetFileParams(w, h, YUV444);
+        s.Reader.SetFileParams(width, height, YUV444);
         const QStringList entries = log.Take();
         QCOMPARE(entries.size(), 1);
-        for (const QString &part : {QStringLiteral("ShowWarning("), QString::number(w),
-                 QString::number(h), QStringLiteral("1920"), QStringLiteral("1080")})
+        for (const QString &part : {QStringLiteral("ShowWarning("), QString::number(width),
+                 QString::number(height), QStringLiteral("1920"), QStringLiteral("1080")})
             QVERIFY2(entries[0].contains(part), qPrintable(entries[0]));
         QCOMPARE(s.Reader.GetFramesCount(), 5);
         QCOMPARE(s.Reader.GetFramePos(), 2);
