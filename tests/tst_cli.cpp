@@ -31,9 +31,8 @@ const char *const Tool = "tamrel-yuv-snap: ";
 
 // What the player's snapshot holds for a frame: the reference conversion of the frame saved by
 // the snapshot writer. The reader fills chroma reads past the stored plane (odd sizes) with the
-// neutral 128, so the planes are padded the same way here.
-QByteArray PlayerSnapshot(
-    const QByteArray &Frame, const TLayout &L, TPlaneSwitches Planes, const QString &ScratchPath)
+// neutral 128, so the planes are padded the same way here. Empty when it cannot be written.
+QByteArray PlayerSnapshot(const QByteArray &Frame, const TLayout &L, TPlaneSwitches Planes)
 {
     QByteArray u(yuv::MaxPlaneSize, char(128));
     QByteArray v(yuv::MaxPlaneSize, char(128));
@@ -42,11 +41,10 @@ QByteArray PlayerSnapshot(
     std::vector<uint8_t> rgb(3 * static_cast<size_t>(L.W) * L.H);
     auto bytes = [](const QByteArray &b) { return reinterpret_cast<const uint8_t *>(b.data()); };
     ReferenceFrame(rgb, bytes(Frame), bytes(u), bytes(v), L.W, L.H, L.Format, Planes);
-    if (WriteBmpFile(ScratchPath, rgb.data(), L.W, L.H) != TBmpResult::Ok)
-        return QByteArray();
-    const QByteArray file = ReadAll(ScratchPath);
-    QFile::remove(ScratchPath);
-    return file;
+    const QTemporaryDir scratch;
+    const QString path = scratch.filePath("reference.bmp");
+    const bool written = WriteBmpFile(path, rgb.data(), L.W, L.H) == TBmpResult::Ok;
+    return written ? ReadAll(path) : QByteArray();
 }
 
 TRun RunTool(const QList<QByteArray> &Args, const TRunSetup &Setup = {})
@@ -83,9 +81,9 @@ struct TStream
         return {"-W", QString::number(Layout.W), "-H", QString::number(Layout.H), "-l",
             LayoutArg(Layout.Format)};
     }
-    QByteArray Snapshot(int N, const QString &ScratchPath, TPlaneSwitches Planes = {}) const
+    QByteArray Snapshot(int N, TPlaneSwitches Planes = {}) const
     {
-        return PlayerSnapshot(Frame(N), Layout, Planes, ScratchPath);
+        return PlayerSnapshot(Frame(N), Layout, Planes);
     }
 };
 
@@ -97,9 +95,8 @@ void VerifyWrittenFrames(const QString &Dir, const QStringList &Expected, const 
     QStringList sortedExpected = Expected;
     sortedExpected.sort();
     QCOMPARE(BmpFilesIn(Dir), sortedExpected);
-    const QString scratch = QDir::temp().filePath("tst_cli_reference.bmp");
     for (int i = 0; i < Expected.size(); ++i) {
-        QVERIFY2(ReadAll(QDir(Dir).filePath(Expected[i])) == Stream.Snapshot(Frames[i], scratch),
+        QVERIFY2(ReadAll(QDir(Dir).filePath(Expected[i])) == Stream.Snapshot(Frames[i]),
             qPrintable(Expected[i]));
     }
 }
@@ -198,12 +195,11 @@ void TestCli::snapshotMatchesPlayer()
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QByteArray());
     QCOMPARE(run.Out, QFile::encodeName(out) + '\n');
-    const QString scratch = dir.filePath("reference.bmp");
     TPlaneSwitches planes;
     planes.Y = !Flags.contains("--no-y");
     planes.U = !Flags.contains("--no-u");
     planes.V = !Flags.contains("--no-v");
-    const QByteArray expected = stream.Snapshot(Expected, scratch, planes);
+    const QByteArray expected = stream.Snapshot(Expected, planes);
     QVERIFY(!expected.isEmpty());
     const QByteArray written = ReadAll(out);
     QCOMPARE(written, expected);
@@ -211,7 +207,7 @@ void TestCli::snapshotMatchesPlayer()
         return;
 
     // The switch took effect: the picture is not the one with every plane on.
-    QVERIFY(written != stream.Snapshot(Expected, scratch));
+    QVERIFY(written != stream.Snapshot(Expected));
     if (!planes.Y && !planes.U && !planes.V) {
         // Luma 100 with neutral chroma is a flat grey of 100 in every channel.
         const int stride = (3 * W + 3) & ~3;
@@ -345,7 +341,7 @@ void TestCli::rawFileNames()
     QCOMPARE(run.Err, QByteArray());
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Out, Written + '\n');
-    QCOMPARE(ReadRawName(root + Written), stream.Snapshot(1, dir.filePath("reference.bmp")));
+    QCOMPARE(ReadRawName(root + Written), stream.Snapshot(1));
     QCOMPARE(ReadRawName(root + Stream), stream.Bytes());
 }
 
@@ -612,7 +608,7 @@ void TestCli::frameBeyondTwoGiB()
         = RunTool({"-W", "1920", "-H", "1080", "-l", "444", "-f", "400", "-o", out, clip});
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
-    QCOMPARE(ReadAll(out), stream.Snapshot(last, dir.filePath("reference.bmp")));
+    QCOMPARE(ReadAll(out), stream.Snapshot(last));
 }
 
 void TestCli::helpAndVersion()
