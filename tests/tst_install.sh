@@ -159,10 +159,11 @@ manual_pages_render() {
     need_tool groff || return 1
     local ok=0 program page
     for program in tamrel-yuv-player tamrel-yuv-snap; do
-        page="$root/usr/share/man/man1/$program.1.gz"
-        zcat "$page" | LC_ALL=C.UTF-8 groff -man -ww -z 2>"$work/groff.log" || ok=1
+        page="$work/$program.1"
+        zcat "$root/usr/share/man/man1/$program.1.gz" >"$page" || { ok=1; continue; }
+        LC_ALL=C.UTF-8 groff -man -ww -z "$page" 2>"$work/groff.log" || ok=1
         [ ! -s "$work/groff.log" ] || { sed "s|^|  $program: |" "$work/groff.log" >&2; ok=1; }
-        zcat "$page" | sed 's/\\-/-/g' | grep -q "^$program - " ||
+        sed 's/\\-/-/g' "$page" | grep -c "^$program - " >/dev/null ||
             { echo "  $program: no NAME line for the program" >&2; ok=1; }
     done
     return $ok
