@@ -17,7 +17,8 @@
 // then opened and described by the input's geometry. When that geometry is refused, the reader is
 // first described as 1 x 1; but when the refused geometry's format byte is exactly 3, a second
 // reader takes the input, one that is never given a geometry it accepts, so that the state
-// before the first description is fuzzed too.
+// before the first description is fuzzed too. An input runs at most 40 operations, and stops
+// early once a million pixels were converted (large pictures).
 //
 // Input layout (scripts/make_fuzz_corpus.py writes seeds in it): geometry, file, operations.
 //   geometry  kind:u8, then two u8 (see ConsumeGeometry), format:u8 % 4 (3 is no layout)
@@ -93,27 +94,32 @@ void MakeStream()
 }
 
 // The files the reader has open: descriptors among the low numbers, other than the stream's own,
-// that refer to a memory file or to the folder. Other descriptors come and go with the fuzzer's
-// own threads and are not counted.
+// that refer to a memory file or to the folder. Numbers are handed out lowest first, so the scan
+// ends after a few closed ones in a row. Other descriptors come and go with the fuzzer's own
+// threads and are not counted.
 std::vector<ino_t> ReaderDescriptors()
 {
-    static const dev_t memoryFiles = [] {
-        struct stat st
-        {
-        };
+    static const struct stat memoryFile = [] {
+        struct stat st = {};
         ::fstat(StreamFd, &st);
-        return st.st_dev;
+        return st;
     }();
-    struct stat folder
-    {
-    };
-    ::stat(Root.c_str(), &folder);
+    static const struct stat folder = [] {
+        struct stat st = {};
+        ::stat(Root.c_str(), &st);
+        return st;
+    }();
     std::vector<ino_t> found;
-    for (int fd = 0; fd < 16; ++fd) {
+    for (int fd = 0, closedInARow = 0; fd < 64 && closedInARow < 3; ++fd) {
         struct stat st;
-        if (fd == StreamFd || ::fstat(fd, &st) != 0)
+        if (::fstat(fd, &st) != 0) {
+            ++closedInARow;
             continue;
-        if (st.st_dev == memoryFiles || (st.st_dev == folder.st_dev && st.st_ino == folder.st_ino))
+        }
+        closedInARow = 0;
+        if (fd != StreamFd
+            && (st.st_dev == memoryFile.st_dev
+                || (st.st_dev == folder.st_dev && st.st_ino == folder.st_ino)))
             found.push_back(st.st_ino);
     }
     return found;
@@ -563,7 +569,7 @@ private:
         const int c = M.Count;
         if (c >= 1 ? (M.Pos < 0 || M.Pos >= c) : (M.Pos < c - 1 || M.Pos > 0))
             Fail("%s: position %d outside the range for %d frames", name, M.Pos, c);
-        // Scanning the descriptors costs 16 system calls: only after opening and closing.
+        // Scanning the descriptors costs a system call for each: only after opening and closing.
         if (std::strcmp(name, "OpenFile") == 0 || std::strcmp(name, "CloseFile") == 0) {
             const std::vector<ino_t> fds = ReaderDescriptors();
             if (fds.size() != (M.Open ? 1U : 0U) || (M.Open && fds[0] != M.Open->Number))
