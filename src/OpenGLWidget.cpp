@@ -92,16 +92,15 @@ __attribute__((target("ssse3"))) void ExpandToBGRASSSE3(
 
 #endif
 
-void ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count)
+// The inverse of the expansion: B, G, R, A pixels back to R, G, B. Only needed when the frame is
+// read out or drawn at actual size after it arrived in fit mode, so the plain loop does.
+void CompactToRGB(const unsigned char *src, unsigned char *dst, size_t count)
 {
-#ifdef TOGL_HAVE_SSSE3
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (ssse3) {
-        ExpandToBGRASSSE3(src, dst, count);
-        return;
+    for (size_t i = 0; i < count; ++i, src += 4, dst += 3) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
     }
-#endif
-    ExpandToBGRAScalar(src, dst, count);
 }
 
 // The logo's pixels are read byte by byte from Qt's RGB32 layout (0xffRRGGBB in a 32-bit word),
@@ -109,6 +108,18 @@ void ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count)
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the logo reads RGB32 pixels as B, G, R bytes");
 
 } // namespace
+
+void togl::ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count, bool simd)
+{
+#ifdef TOGL_HAVE_SSSE3
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (simd && ssse3) {
+        ExpandToBGRASSSE3(src, dst, count);
+        return;
+    }
+#endif
+    ExpandToBGRAScalar(src, dst, count);
+}
 
 TOGLWidget::TOGLWidget(QWidget *parent)
     : QOpenGLWidget(parent)
@@ -143,8 +154,34 @@ void TOGLWidget::SetPic(unsigned char *p)
 {
     if (!p)
         return;
-    std::memcpy(pPic, p, static_cast<size_t>(PicW) * static_cast<size_t>(PicH) * 3);
+    // Each frame is written once, into the buffer that the current mode draws from; in fit mode
+    // the R, G, B copy is made only when asked for (saving, actual size). That saves a copy of
+    // the frame per tick and keeps the expansion out of paintGL.
+    const size_t count = PixelCount();
+    if (ActualSize) {
+        std::memcpy(pPic, p, count * PixelBytes);
+        RgbCurrent = true;
+        DrawCurrent = false;
+    } else {
+        togl::ExpandToBGRA(p, pDraw, count);
+        DrawCurrent = true;
+        RgbCurrent = false;
+    }
     HasPic = 1;
+}
+
+unsigned char *TOGLWidget::GetPic()
+{
+    if (!RgbCurrent) {
+        CompactToRGB(pDraw, pPic, PixelCount());
+        RgbCurrent = true;
+    }
+    return pPic;
+}
+
+size_t TOGLWidget::PixelCount() const
+{
+    return static_cast<size_t>(PicW) * static_cast<size_t>(PicH);
 }
 
 void TOGLWidget::DrawFrame(unsigned char *pRGB)
@@ -188,9 +225,10 @@ void TOGLWidget::CopyPictureCrop(int x, int y, int w, int h)
     h = std::min(h, PicH - y);
     if (w <= 0 || h <= 0)
         return;
+    const unsigned char *pic = GetPic();
     const size_t rowBytes = static_cast<size_t>(w) * 3;
     for (int i = 0; i < h; ++i) {
-        const unsigned char *src = pPic + (static_cast<size_t>(y + i) * PicW + x) * 3;
+        const unsigned char *src = pic + (static_cast<size_t>(y + i) * PicW + x) * 3;
         std::memcpy(pCrop + i * rowBytes, src, rowBytes);
     }
 }
@@ -317,7 +355,11 @@ void TOGLWidget::paintGL()
         CopyPictureCrop(x, y, cw, ch);
         DrawPicture(cw, ch, GL_RGB, PixelBytes, pCrop);
     } else {
-        ExpandToBGRA(pPic, pDraw, static_cast<size_t>(PicW) * static_cast<size_t>(PicH));
+        // A frame that arrived at actual size is expanded on the first fitted paint.
+        if (!DrawCurrent) {
+            togl::ExpandToBGRA(pPic, pDraw, PixelCount());
+            DrawCurrent = true;
+        }
         DrawPicture(PicW, PicH, GL_BGRA, 4, pDraw);
     }
     glFlush();

@@ -4,10 +4,20 @@
 #include <QOpenGLWidget>
 #include <QSize>
 
+#include <cstddef>
+
 class QMouseEvent;
 
+namespace togl {
+// Rewrites count packed R, G, B pixels as B, G, R, 255, the layout that fit mode draws: with SSSE3
+// when simd is true and the processor has it, else with the plain loop. Writes exactly 4 * count
+// bytes.
+void ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count, bool simd = true);
+} // namespace togl
+
 // The picture view. It keeps its own copy of the last frame (packed 24-bit RGB, 3 bytes a pixel in
-// the order R, G, B, rows of exactly 3*PicW bytes, bottom row first) and draws it with
+// the order R, G, B, rows of exactly 3*PicW bytes, bottom row first; in fit mode it is held as
+// B, G, R, 255 and the RGB form is made when GetPic asks for it) and draws it with
 // fixed-function pixel operations, either fitted to the view or at actual size with mouse panning.
 // Until the first frame arrives it shows the logo centred on black.
 //
@@ -25,7 +35,7 @@ public:
     // Copies PicW x PicH pixels from p into the view's own buffer and enters picture state.
     void SetPic(unsigned char *p);
     // The view's copy of the frame on screen, PicW x PicH pixels.
-    unsigned char *GetPic() { return pPic; }
+    unsigned char *GetPic();
     // Fills the scratch buffer with the window of w columns and h buffer rows starting at column x,
     // buffer row y, with w as its stride. A window reaching past the picture is cut to it.
     void CopyPictureCrop(int x, int y, int w, int h);
@@ -63,6 +73,7 @@ private:
     QSize DeviceSize() const;
     // A pointer position in device pixels, the unit of the crop origin.
     QPoint DevicePos(const QMouseEvent *e) const;
+    size_t PixelCount() const;
     // Viewport, projection, raster position and zoom for the current size, mode and picture.
     // Needs the view's context current.
     void SetupViewGeometry();
@@ -78,6 +89,9 @@ private:
     unsigned char *pCrop = nullptr;
     // Fit mode's copy of the picture in B, G, R, A order, the layout the driver takes fastest.
     unsigned char *pDraw = nullptr;
+    // Which of pPic and pDraw hold the last frame; at least one does.
+    bool RgbCurrent = true;
+    bool DrawCurrent = false;
     int HasPic = 0;
     int ActualSize = 0;
     quint64 PaintCount = 0;

@@ -133,6 +133,8 @@ private slots:
     void refusedSizes();
     void copyPictureCrop_data();
     void copyPictureCrop();
+    void expansionRoutes_data();
+    void expansionRoutes();
     void drawFrameIsSynchronous_data();
     void drawFrameIsSynchronous();
     void highDevicePixelRatio();
@@ -252,22 +254,33 @@ void TestOpenGLWidget::fitMatchesPlainDraw_data()
 {
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<QSize>("view");
-    QTest::newRow("1920x1080-in-693x502-reduced") << QSize(1920, 1080) << QSize(693, 502);
-    QTest::newRow("175x143-odd-in-640x380-enlarged") << QSize(175, 143) << QSize(640, 380);
-    QTest::newRow("5x3-tiny-in-400x300") << QSize(5, 3) << QSize(400, 300);
+    // A frame that arrives at actual size is kept only as R, G, B until a fitted paint needs it.
+    QTest::addColumn<bool>("arrivesAtActualSize");
+    QTest::newRow("1920x1080-in-693x502-reduced") << QSize(1920, 1080) << QSize(693, 502) << false;
+    QTest::newRow("175x143-odd-in-640x380-enlarged") << QSize(175, 143) << QSize(640, 380) << false;
+    QTest::newRow("5x3-tiny-in-400x300") << QSize(5, 3) << QSize(400, 300) << false;
+    QTest::newRow("175x143-arrived-at-actual-size") << QSize(175, 143) << QSize(640, 380) << true;
 }
 
 void TestOpenGLWidget::fitMatchesPlainDraw()
 {
     QFETCH(QSize, picture);
     QFETCH(QSize, view);
+    QFETCH(bool, arrivesAtActualSize);
     auto v = std::make_unique<TOGLWidget>(nullptr);
     v->SetPicParams(picture.width(), picture.height());
     v->resize(view);
     v->show();
     QVERIFY(QTest::qWaitForWindowExposed(v.get()));
     Frame f(picture.width(), picture.height(), Code);
+    if (arrivesAtActualSize) {
+        // A fitted frame first, which the fitted paint must not show again.
+        Frame stale(picture.width(), picture.height(), Solid(Red));
+        v->DrawFrame(stale.Data());
+        v->SetActualSize(Qt::Checked);
+    }
     v->DrawFrame(f.Data());
+    v->SetActualSize(Qt::Unchecked);
     const QImage shown = Grab(v.get());
 
     v->makeCurrent();
@@ -518,6 +531,37 @@ void TestOpenGLWidget::copyPictureCrop()
             QCOMPARE(Decode(qRgb(p[0], p[1], p[2])), QPoint(window.x() + k, 4 - window.y() - i));
         }
     }
+}
+
+void TestOpenGLWidget::expansionRoutes_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("simd");
+    // Four pixels a vector step, so every remainder and the shortest counts reach the tail loop.
+    for (int count : {1, 3, 5, 6, 7, 8, 9, 1919}) {
+        QTest::addRow("plain-%d", count) << count << false;
+        QTest::addRow("simd-%d", count) << count << true;
+    }
+}
+
+void TestOpenGLWidget::expansionRoutes()
+{
+    QFETCH(int, count);
+    QFETCH(bool, simd);
+    std::vector<unsigned char> src(3 * static_cast<size_t>(count));
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<unsigned char>(i * 37 + 11);
+    // A sentinel past the end catches a vector step that writes beyond the last pixel.
+    std::vector<unsigned char> dst(4 * static_cast<size_t>(count) + 16, 0xab);
+    togl::ExpandToBGRA(src.data(), dst.data(), static_cast<size_t>(count), simd);
+    for (int i = 0; i < count; ++i) {
+        const unsigned char *s = &src[3 * static_cast<size_t>(i)];
+        const unsigned char *d = &dst[4 * static_cast<size_t>(i)];
+        const char want[4] = {char(s[2]), char(s[1]), char(s[0]), char(0xff)};
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(d), 4), QByteArray(want, 4));
+    }
+    QVERIFY(
+        std::all_of(dst.begin() + 4 * count, dst.end(), [](unsigned char b) { return b == 0xab; }));
 }
 
 void TestOpenGLWidget::drawFrameIsSynchronous_data()
