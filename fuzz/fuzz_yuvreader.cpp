@@ -26,15 +26,16 @@
 //   each op   code:u8 % 17 and its arguments (see RunOperation)
 
 #include "FuzzInput.h"
+#include "ReaderFuzzFiles.h"
 #include "ReaderModel.h"
 #include "TYUVReader.h"
+#include "YUVConversion.h"
 
 #include <QObject>
 #include <QString>
 
 #include <algorithm>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,7 +44,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -51,141 +51,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fprintf(stderr, "fuzz_yuvreader: ");
-    std::vfprintf(stderr, format, args);
-    std::fprintf(stderr, "\n");
-    va_end(args);
-    std::abort();
-}
-
-// The stream: a memory file that stays open for the whole process, and the name the reader opens
-// it by. A folder holds the name that does not exist and is itself the folder the reader refuses.
-int StreamFd = -1;
-std::string StreamPath, Root, MissingPath;
-
-void RemoveRoot()
-{
-    ::rmdir(Root.c_str());
-}
-
-int NewMemoryFile()
-{
-    const int fd = ::memfd_create("fuzz_yuvreader", 0);
-    if (fd < 0)
-        Fail("cannot make a memory file");
-    return fd;
-}
-
-void MakeStream()
-{
-    StreamFd = NewMemoryFile();
-    StreamPath = "/proc/self/fd/" + std::to_string(StreamFd);
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_yuvreader.XXXXXX";
-    if (!::mkdtemp(templ.data()))
-        Fail("cannot make a temporary folder under %s", templ.c_str());
-    Root = templ;
-    MissingPath = Root + "/missing.yuv";
-    std::atexit(RemoveRoot);
-}
-
-// The files the reader has open: descriptors among the low numbers, other than the stream's own,
-// that refer to a memory file or to the folder. Numbers are handed out lowest first, so the scan
-// ends after a few closed ones in a row. Other descriptors come and go with the fuzzer's own
-// threads and are not counted.
-std::vector<ino_t> ReaderDescriptors()
-{
-    static const struct stat memoryFile = [] {
-        struct stat st = {};
-        ::fstat(StreamFd, &st);
-        return st;
-    }();
-    static const struct stat folder = [] {
-        struct stat st = {};
-        ::stat(Root.c_str(), &st);
-        return st;
-    }();
-    std::vector<ino_t> found;
-    for (int fd = 0, closedInARow = 0; fd < 64 && closedInARow < 3; ++fd) {
-        struct stat st;
-        if (::fstat(fd, &st) != 0) {
-            ++closedInARow;
-            continue;
-        }
-        closedInARow = 0;
-        if (fd != StreamFd
-            && (st.st_dev == memoryFile.st_dev
-                || (st.st_dev == folder.st_dev && st.st_ino == folder.st_ino)))
-            found.push_back(st.st_ino);
-    }
-    return found;
-}
-
-ino_t InodeNumber(int fd)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        Fail("cannot examine a memory file");
-    return st.st_ino;
-}
-
-// A file as the model knows it: its length and the bytes written into it, later writes over
-// earlier ones; bytes inside the length that no write covers read as zero (a sparse hole).
-struct TInode
-{
-    ino_t Number = 0; // the memory file that holds it
-    long long Size = 0;
-    std::vector<std::pair<long long, std::string>> Writes;
-
-    void Write(long long at, const std::string &bytes)
-    {
-        if (bytes.empty())
-            return;
-        Writes.emplace_back(at, bytes);
-        Size = std::max(Size, at + static_cast<long long>(bytes.size()));
-    }
-    void Truncate(long long size)
-    {
-        Size = size;
-        for (auto &[at, bytes] : Writes) {
-            if (at >= size)
-                bytes.clear();
-            else if (at + static_cast<long long>(bytes.size()) > size)
-                bytes.resize(static_cast<size_t>(size - at));
-        }
-    }
-    // count bytes from offset at as a read sees them; fill where the file has ended.
-    std::vector<uint8_t> Read(long long at, int count, uint8_t fill) const
-    {
-        const long long inFile = std::clamp<long long>(Size - at, 0, count);
-        std::vector<uint8_t> out(static_cast<size_t>(count), fill);
-        std::fill(out.begin(), out.begin() + inFile, 0);
-        for (const auto &[wAt, bytes] : Writes) {
-            const long long from = std::max(at, wAt);
-            const long long to = std::min<long long>(
-                {at + count, wAt + static_cast<long long>(bytes.size()), Size});
-            if (from < to)
-                std::memcpy(out.data() + (from - at), bytes.data() + (from - wAt),
-                    static_cast<size_t>(to - from));
-        }
-        return out;
-    }
-};
-
-// Gives the memory file fd exactly the inode's content (sparse where the model has holes).
-void WriteContent(int fd, const TInode &inode)
-{
-    bool ok = ::ftruncate(fd, 0) == 0 && ::ftruncate(fd, inode.Size) == 0;
-    for (const auto &[at, bytes] : inode.Writes)
-        ok = ok
-            && ::pwrite(fd, bytes.data(), bytes.size(), at) == static_cast<ssize_t>(bytes.size());
-    if (!ok)
-        Fail("cannot write the stream's content");
-}
+using namespace readerfuzz;
 
 struct TGeometry
 {
@@ -249,11 +115,6 @@ struct TModel
 TYUVFormat NormalFormat(TYUVFormat f)
 {
     return f == YUV422 || f == YUV444 ? f : YUV420;
-}
-
-int ChromaSize(int W, int H, TYUVFormat format)
-{
-    return format == YUV420 ? (W * H) / 4 : (format == YUV422 ? (W * H) / 2 : W * H);
 }
 
 // The frame the reader must show at the model's position: the planes read in file order from the
@@ -355,7 +216,7 @@ public:
         auto inode = std::make_shared<TInode>();
         inode->Write(0, in.Bytes(in.U16() % 4097));
         const long long frame = yuv::IsSupportedSize(g.W, g.H)
-            ? g.W * g.H + 2 * ChromaSize(g.W, g.H, NormalFormat(g.Format))
+            ? g.W * g.H + 2 * yuv::ChromaPlaneSize(g.W, g.H, NormalFormat(g.Format))
             : 64;
         const long long padded = in.U32() % (8 * std::min(frame, 1LL << 20) + 1);
         if (padded > inode->Size)
@@ -742,7 +603,7 @@ private:
         M.H = g.H;
         M.Format = NormalFormat(g.Format);
         M.YSize = M.W * M.H;
-        M.UVSize = ChromaSize(M.W, M.H, M.Format);
+        M.UVSize = yuv::ChromaPlaneSize(M.W, M.H, M.Format);
         M.FrameSize = M.YSize + 2 * M.UVSize;
         const long long size = M.Open ? M.Open->Size : 0;
         M.Count = static_cast<int>(std::min<long long>(size / M.FrameSize, INT_MAX));
