@@ -1,13 +1,30 @@
 #ifndef FUZZINPUT_H
 #define FUZZINPUT_H
 
-// Reads a fuzz input from the front: bytes and little-endian integers, zeros once it runs out.
-// A plain front-to-back layout lets scripts/make_fuzz_corpus.py write meaningful seeds.
+// What every fuzz target uses: reading its input from the front (bytes and little-endian
+// integers, zeros once it runs out; a plain front-to-back layout lets scripts/make_fuzz_corpus.py
+// write meaningful seeds), and reporting a difference.
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+// Prints "<program>: <message>" and aborts, which libFuzzer records as a crash with its input.
+[[noreturn]] inline void Fail(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::fprintf(stderr, "%s: ", program_invocation_short_name);
+    std::vfprintf(stderr, format, args);
+    std::fprintf(stderr, "\n");
+    va_end(args);
+    std::abort();
+}
 
 class TFuzzInput
 {

@@ -5,6 +5,8 @@
 // descriptors the reader holds, and a model of a file's content that the target compares the
 // reader's frames with. Included by fuzz_yuvreader.cpp alone.
 
+#include "FuzzInput.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdint>
@@ -19,17 +21,6 @@
 #include <vector>
 
 namespace readerfuzz {
-
-[[noreturn]] inline void Fail(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fprintf(stderr, "fuzz_yuvreader: ");
-    std::vfprintf(stderr, format, args);
-    std::fprintf(stderr, "\n");
-    va_end(args);
-    std::abort();
-}
 
 // The stream: a memory file that stays open for the whole process, and the name the reader opens
 // it by. A folder holds the name that does not exist and is itself the folder the reader refuses.

@@ -31,17 +31,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fprintf(stderr, "fuzz_bmpwriter: ");
-    std::vfprintf(stderr, format, args);
-    std::fprintf(stderr, "\n");
-    va_end(args);
-    std::abort();
-}
-
 std::string Root, TargetPath, LinkedPath;
 
 void RemoveRoot()

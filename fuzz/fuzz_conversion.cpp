@@ -26,17 +26,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fprintf(stderr, "fuzz_conversion: ");
-    std::vfprintf(stderr, format, args);
-    std::fprintf(stderr, "\n");
-    va_end(args);
-    std::abort();
-}
-
 // Most sizes are small, with odd widths around the vector widths (16 and 32 pixels); one input
 // in eight is wide and flat (up to the full width), narrow and tall (up to the full height), any
 // shape of up to 16 Ki pixels, or a size the frame buffers cannot hold. The target costs in
