@@ -278,21 +278,26 @@ public:
             break;
         }
         case 1:
-            Op(
-                "Next", [&] { ModelNext(); }, [&] { Reader.Next(); });
-            break;
         case 2:
-            Op(
-                "Previous", [&] { ModelPrevious(); }, [&] { Reader.Previous(); });
-            break;
         case 3:
+        case 4: {
+            // The four steps, each a slot of the reader and its counterpart in the model.
+            static const struct
+            {
+                const char *Name;
+                void (TRun::*Model)();
+                void (TYUVReader::*Slot)();
+            } Steps[] = {
+                {"Next", &TRun::ModelNext, &TYUVReader::Next},
+                {"Previous", &TRun::ModelPrevious, &TYUVReader::Previous},
+                {"Start", &TRun::ModelStart, &TYUVReader::Start},
+                {"End", &TRun::ModelEnd, &TYUVReader::End},
+            };
+            const auto &step = Steps[code - 1];
             Op(
-                "Start", [&] { ModelStart(); }, [&] { Reader.Start(); });
+                step.Name, [&] { (this->*step.Model)(); }, [&] { (Reader.*step.Slot)(); });
             break;
-        case 4:
-            Op(
-                "End", [&] { ModelEnd(); }, [&] { Reader.End(); });
-            break;
+        }
         case 5:
         case 6:
         case 7: {
