@@ -171,7 +171,7 @@ const TStream &Stream(TSize s, TYUVFormat f)
     st.Path = StreamDir().filePath(QString::fromStdString(key) + ".yuv");
     st.YSize = s.W * s.H;
     st.UVSize = yuv::ChromaPlaneSize(s.W, s.H, f);
-    st.FrameSize = st.YSize + 2 * st.UVSize;
+    st.FrameSize = yuv::FrameSize(s.W, s.H, f);
     std::vector<unsigned char> frame(static_cast<size_t>(st.FrameSize));
     std::mt19937 rng(2);
     FILE *out = std::fopen(st.Path.toLocal8Bit().constData(), "wb");

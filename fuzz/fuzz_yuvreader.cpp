@@ -216,7 +216,7 @@ public:
         auto inode = std::make_shared<TInode>();
         inode->Write(0, in.Bytes(in.U16() % 4097));
         const long long frame = yuv::IsSupportedSize(g.W, g.H)
-            ? g.W * g.H + 2 * yuv::ChromaPlaneSize(g.W, g.H, NormalFormat(g.Format))
+            ? yuv::FrameSize(g.W, g.H, NormalFormat(g.Format))
             : 64;
         const long long padded = in.U32() % (8 * std::min(frame, 1LL << 20) + 1);
         if (padded > inode->Size)

@@ -102,7 +102,7 @@ void TYUVReader::SetFileParams(int W, int H, TYUVFormat NewFormat)
     YPlaneSize = W * H;
     UVPlaneSize = yuv::ChromaPlaneSize(W, H, Format);
     UVReadExtent = std::max(UVPlaneSize, yuv::ChromaReadExtent(W, H, Format));
-    FrameSize = YPlaneSize + 2 * UVPlaneSize;
+    FrameSize = yuv::FrameSize(W, H, Format);
 
     long long fileSize = 0;
     if (hFile && fseeko64(hFile, 0, SEEK_END) == 0)

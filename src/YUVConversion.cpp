@@ -229,6 +229,11 @@ int ChromaPlaneSize(int W, int H, TYUVFormat Format)
     return W * H;
 }
 
+int FrameSize(int W, int H, TYUVFormat Format)
+{
+    return W * H + 2 * ChromaPlaneSize(W, H, Format);
+}
+
 int ChromaReadExtent(int W, int H, TYUVFormat Format)
 {
     if (W < 1 || H < 1)

@@ -36,6 +36,9 @@ constexpr bool IsSupportedSize(int W, int H)
 // Bytes of one U (or V) plane of a frame as stored in the file.
 int ChromaPlaneSize(int W, int H, TYUVFormat Format);
 
+// Bytes of one whole frame in the file: the Y plane and both chroma planes.
+int FrameSize(int W, int H, TYUVFormat Format);
+
 // Bytes of a chroma plane buffer that the conversion reads. With an odd width or height the
 // truncating chroma index of the last row runs a little past the stored plane, so this may exceed
 // ChromaPlaneSize; the caller fills the difference with a defined value.

@@ -25,7 +25,7 @@ struct TLayout
 
     int YSize() const { return W * H; }
     int UVSize() const { return yuv::ChromaPlaneSize(W, H, Format); }
-    int FrameSize() const { return YSize() + 2 * UVSize(); }
+    int FrameSize() const { return yuv::FrameSize(W, H, Format); }
 };
 
 // What the samples of frame n of a stream hold.

@@ -33,8 +33,7 @@ QString LayoutName(TYUVFormat Format)
 // --info: the declared picture and how the stream's bytes divide into frames.
 int PrintInfo(const TOptions &Options)
 {
-    const qint64 frameSize = static_cast<qint64>(Options.Width) * Options.Height
-        + 2LL * yuv::ChromaPlaneSize(Options.Width, Options.Height, Options.Format);
+    const qint64 frameSize = yuv::FrameSize(Options.Width, Options.Height, Options.Format);
     const qint64 size = StreamSize(Options.Stream);
     if (size < 0) {
         Message(QStringLiteral("Error reading file: ") + FromBytes(Options.Stream));
