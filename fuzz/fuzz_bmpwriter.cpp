@@ -129,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Fail("cannot link %s", TargetPath.c_str());
     }
 
-    const TBmpResult result = WriteBmpFile(QString::fromStdString(TargetPath), buffer.data(), W, H);
+    const TBmpResult result
+        = WriteBmpFile(QByteArray::fromStdString(TargetPath), buffer.data(), W, H);
     const std::string written = ReadFile(target == 2 ? LinkedPath : TargetPath);
     if (!supported) {
         if (result != TBmpResult::BadSize)

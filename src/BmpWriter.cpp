@@ -1,18 +1,14 @@
 #include "BmpWriter.h"
 
+#include "SafeFileWriter.h"
 #include "YUVConversion.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -76,79 +72,7 @@ void BuildBmpFile(unsigned char *dst, const unsigned char *pRGB, int W, int H, s
     std::memset(row, 0, TrailerSize);
 }
 
-namespace {
-
-// Pushes the data out of the kernel's cache so that errors the file system reports late (a
-// full disk on a network share, an I/O error) surface now, before the old file is replaced.
-bool SyncToDisk(int fd)
-{
-    if (fd < 0)
-        return false;
-    if (::fsync(fd) == 0)
-        return true;
-    // File systems that cannot sync have nothing to report.
-    return errno == EINVAL || errno == ENOTSUP || errno == ENOSYS;
-}
-
-// Hands the replacement the owner and group of the file it replaces, as far as we may: only
-// root can give a file away, but a member of the file's group can still keep the group.
-void KeepOwner(int fd, const struct stat &old)
-{
-    struct stat now;
-    if (fd < 0 || ::fstat(fd, &now) != 0)
-        return;
-    if (now.st_uid != old.st_uid && ::fchown(fd, old.st_uid, old.st_gid) == 0)
-        return;
-    if (now.st_gid != old.st_gid) {
-        // Best effort: outside the file's group the replacement keeps our own.
-        [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    }
-}
-
-// A new or regular file: written to a temporary file beside it and renamed over it when
-// complete, so a failed save leaves an existing file as it was. QSaveFile follows a symbolic
-// link to its target and copies the old file's permission bits.
-TBmpResult SaveRegular(
-    const QString &FileName, const unsigned char *data, qint64 size, const struct stat *existing)
-{
-    QSaveFile file(FileName);
-    // A folder that refuses new files but holds a writable file: overwrite in place, which is
-    // what a user who may write the file expects, at the cost of atomicity.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return TBmpResult::OpenFailed;
-    if (existing)
-        KeepOwner(file.handle(), *existing);
-
-    // QSaveFile::commit() in Qt 6.4 does not notice a failed flush of its write buffer, so
-    // every step is checked here and the temporary file discarded on the first failure.
-    const bool written = file.write(reinterpret_cast<const char *>(data), size) == size
-        && file.flush() && file.error() == QFileDevice::NoError && SyncToDisk(file.handle());
-    if (!written) {
-        file.cancelWriting();
-        file.commit(); // removes the temporary file; the old file stays
-        return TBmpResult::WriteFailed;
-    }
-    return file.commit() ? TBmpResult::Ok : TBmpResult::WriteFailed;
-}
-
-// A character device (a terminal, /dev/null): there is nothing to replace, so write into it.
-TBmpResult SaveToDevice(const QString &FileName, const unsigned char *data, qint64 size)
-{
-    QFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-        return TBmpResult::OpenFailed;
-    // close() clears an earlier write error when the close itself succeeds, so judge the
-    // write before closing and the close on its own.
-    bool written = file.write(reinterpret_cast<const char *>(data), size) == size;
-    file.close();
-    written = written && file.error() == QFileDevice::NoError;
-    return written ? TBmpResult::Ok : TBmpResult::WriteFailed;
-}
-
-} // namespace
-
-TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int W, int H)
+TBmpResult WriteBmpFile(const QByteArray &FileName, const unsigned char *pRGB, int W, int H)
 {
     if (!pRGB || !yuv::IsSupportedSize(W, H))
         return TBmpResult::BadSize;
@@ -163,21 +87,15 @@ TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int 
         return TBmpResult::NoMemory;
     BuildBmpFile(buffer.get(), pRGB, W, H, stride);
 
-    if (FileName.isEmpty())
+    switch (WriteWholeFile(FileName, buffer.get(), fileSize)) {
+    case TFileWriteResult::Ok:
+        return TBmpResult::Ok;
+    case TFileWriteResult::OpenFailed:
         return TBmpResult::OpenFailed;
-    const QByteArray encoded = QFile::encodeName(FileName);
-    struct stat st;
-    // stat() follows symbolic links: what counts is the kind of their target. A name that does
-    // not exist (or cannot be examined) is left to QSaveFile, which reports its own failure.
-    if (::stat(encoded.constData(), &st) != 0)
-        return SaveRegular(FileName, buffer.get(), static_cast<qint64>(fileSize), nullptr);
-    if (S_ISREG(st.st_mode))
-        return SaveRegular(FileName, buffer.get(), static_cast<qint64>(fileSize), &st);
-    if (S_ISCHR(st.st_mode))
-        return SaveToDevice(FileName, buffer.get(), static_cast<qint64>(fileSize));
-    // Never rename over a folder, FIFO, socket or block device. A FIFO would also block the GUI
-    // until a reader appears, and a block device is a disk, not a place for a snapshot.
-    return TBmpResult::OpenFailed;
+    case TFileWriteResult::WriteFailed:
+        break;
+    }
+    return TBmpResult::WriteFailed;
 }
 
 QString BmpResultMessage(TBmpResult Result, const QString &FileName)

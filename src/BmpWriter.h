@@ -1,6 +1,7 @@
 #ifndef BMPWRITER_H
 #define BMPWRITER_H
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -9,7 +10,8 @@
 enum class TBmpResult
 {
     Ok,
-    OpenFailed, // the file could not be created or opened (or is a folder, FIFO or socket)
+    OpenFailed, // the file could not be created or opened (or is a folder, FIFO, socket or block
+                // device)
     NoMemory, // the working buffer could not be allocated; nothing was created
     WriteFailed, // a write, flush or sync failed; an existing file keeps its old content
     BadSize, // the picture is not 1..1920 x 1..1080 or there is no picture
@@ -23,13 +25,11 @@ enum class TBmpResult
 // exactly 3*W bytes, the bottom picture row first. The rows go to the file in that order, so the
 // height field is positive (bottom-up rows).
 //
-// A regular file (or a new name) is written beside its final place and moved there only once
-// complete, keeping an existing file's permissions and owner and writing through a symbolic link
-// to its target; when the folder does not allow a new file but the file itself is writable, the
-// file is overwritten in place instead. A character or block device is written directly. A
-// folder, FIFO or socket is refused. The whole file is built in memory before anything is
-// created, so a failed allocation leaves no trace.
-TBmpResult WriteBmpFile(const QString &FileName, const unsigned char *pRGB, int W, int H);
+// FileName is given as the file system holds it (QFile::encodeName of a name the user picked);
+// the file is written by WriteWholeFile, which replaces an existing file only by a complete one
+// and writes through a symbolic link to its target. The whole file is built in memory before
+// anything is created, so a failed allocation leaves no trace.
+TBmpResult WriteBmpFile(const QByteArray &FileName, const unsigned char *pRGB, int W, int H);
 
 // Lays out the whole file of a supported W x H picture in dst, which holds 54 + stride * H + 2
 // bytes, stride being 3 * W rounded up to a multiple of 4. WriteBmpFile writes what this builds.

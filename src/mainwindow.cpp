@@ -583,8 +583,8 @@ void TMainWindow::SaveToBMPButtonClicked_SLOT()
     if (chosen.isEmpty())
         return;
 
-    const TBmpResult result
-        = WriteBmpFile(chosen, Screen->GetPic(), Screen->GetPicWidth(), Screen->GetPicHeight());
+    const TBmpResult result = WriteBmpFile(
+        QFile::encodeName(chosen), Screen->GetPic(), Screen->GetPicWidth(), Screen->GetPicHeight());
     if (result != TBmpResult::Ok)
         ErrorOccured_SLOT(BmpResultMessage(result, chosen));
 }

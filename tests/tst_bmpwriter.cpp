@@ -49,7 +49,8 @@ quint32 Field(const QByteArray &b, int at, int size)
 
 TBmpResult Save(const QString &path, const QByteArray &pic, int W, int H)
 {
-    return WriteBmpFile(path, reinterpret_cast<const unsigned char *>(pic.constData()), W, H);
+    return WriteBmpFile(
+        QFile::encodeName(path), reinterpret_cast<const unsigned char *>(pic.constData()), W, H);
 }
 
 // Runs body in a forked child and returns its exit code (-1 if it died by a signal), so that
@@ -206,7 +207,7 @@ private slots:
         QFETCH(int, height);
         const QString path = Path("bad.bmp");
         QCOMPARE(Save(path, QByteArray(16, 'x'), width, height), TBmpResult::BadSize);
-        QCOMPARE(WriteBmpFile(path, nullptr, 4, 4), TBmpResult::BadSize);
+        QCOMPARE(WriteBmpFile(QFile::encodeName(path), nullptr, 4, 4), TBmpResult::BadSize);
         QVERIFY(!QFile::exists(path));
     }
 

@@ -43,7 +43,8 @@ QByteArray PlayerSnapshot(const QByteArray &Frame, const TLayout &L, TPlaneSwitc
     ReferenceFrame(rgb, bytes(Frame), bytes(u), bytes(v), L.W, L.H, L.Format, Planes);
     const QTemporaryDir scratch;
     const QString path = scratch.filePath("reference.bmp");
-    const bool written = WriteBmpFile(path, rgb.data(), L.W, L.H) == TBmpResult::Ok;
+    const bool written
+        = WriteBmpFile(QFile::encodeName(path), rgb.data(), L.W, L.H) == TBmpResult::Ok;
     return written ? ReadAll(path) : QByteArray();
 }
 

@@ -14,7 +14,7 @@ constexpr TExitCodeMeaning Meanings[] = {
     {ExitCannotOpen, "the stream cannot be opened"},
     {ExitNoFrames, "the stream holds no whole frame"},
     {ExitOutOfRange, "a frame number is out of range"},
-    {ExitWriteFailed, "a snapshot could not be written"},
+    {ExitWriteFailed, "a snapshot, or standard output, could not be written"},
     {ExitReadFailed, "a frame could not be read whole (read error or shortened stream)"},
 };
 

@@ -1,17 +1,15 @@
 #ifndef YUVSNAP_RAWFILENAMES_H
 #define YUVSNAP_RAWFILENAMES_H
 
-#include "BmpWriter.h"
-
 #include <QByteArray>
 #include <QString>
 
 class TYUVReader;
 
 // File names as the file system holds them. Qt converts names from and to UTF-8, so a name that
-// is not valid UTF-8 cannot pass through a QString; such a name is reached here through a file
-// descriptor of its folder or of the file itself (/proc/self/fd), and every name that is valid
-// goes to Qt as it is.
+// is not valid UTF-8 cannot pass through a QString; such a stream is reached here through a file
+// descriptor of the file itself (/proc/self/fd), and every name that is valid goes to Qt as it
+// is. Snapshots need none of this: the writer takes names as bytes.
 
 // Opens the stream Name in Reader; false when the reader refuses it.
 bool OpenStream(TYUVReader &Reader, const QByteArray &Name);
@@ -25,8 +23,5 @@ qint64 StreamSize(const QByteArray &Name);
 
 // Whether A and B name the same existing file.
 bool IsSameFile(const QByteArray &A, const QByteArray &B);
-
-// WriteBmpFile for a name of any bytes.
-TBmpResult WriteSnapshot(const QByteArray &Name, const unsigned char *pRGB, int W, int H);
 
 #endif // YUVSNAP_RAWFILENAMES_H

@@ -1,5 +1,6 @@
 #include "Run.h"
 
+#include "BmpWriter.h"
 #include "ExitCodes.h"
 #include "Messages.h"
 #include "Options.h"
@@ -7,14 +8,34 @@
 #include "SnapshotName.h"
 #include "TYUVReader.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-void PrintLine(const QByteArray &Line)
+// The reader counts frames in an int: frames past this one cannot be reached.
+constexpr qint64 ReachableFrames = INT_MAX;
+
+// Whether everything printed so far reached standard output; reports the failure if not. A
+// caller that reads the names or the figures must not be told that all went well when they were
+// lost (a full disk, a closed descriptor).
+bool OutputWritten()
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    Message(QStringLiteral("Error writing standard output: ")
+        + QString::fromLatin1(std::strerror(errno ? errno : EIO)));
+    return false;
+}
+
+bool PrintLine(const QByteArray &Line)
 {
     std::fwrite(Line.constData(), 1, static_cast<size_t>(Line.size()), stdout);
     std::fputc('\n', stdout);
+    return OutputWritten();
 }
 
 QString LayoutName(TYUVFormat Format)
@@ -45,7 +66,30 @@ int PrintInfo(const TOptions &Options)
         Options.Width, Options.Height, Bytes(LayoutName(Options.Format)).constData(),
         static_cast<long long>(frameSize), static_cast<long long>(frames),
         static_cast<long long>(size % frameSize));
+    if (frames > ReachableFrames)
+        std::printf("reachable frames: %lld (only the first %lld frames can be reached)\n",
+            static_cast<long long>(ReachableFrames), static_cast<long long>(ReachableFrames));
+    if (!OutputWritten())
+        return ExitWriteFailed;
     return frames > 0 ? ExitOk : ExitNoFrames;
+}
+
+QString OutOfRangeMessage(const TOptions &Options, qint64 FrameCount)
+{
+    const QString frame = QStringLiteral("Frame %1 is out of range: ").arg(Options.Frames.LastText);
+    const qint64 streamFrames = StreamSize(Options.Stream)
+        / yuv::FrameSize(Options.Width, Options.Height, Options.Format);
+    if (FrameCount == ReachableFrames && streamFrames > ReachableFrames)
+        return frame
+            + QStringLiteral("the stream holds %1 frames, of which only the first %2 (0 to %3) "
+                             "can be reached.")
+                  .arg(streamFrames)
+                  .arg(ReachableFrames)
+                  .arg(ReachableFrames - 1);
+    return frame
+        + QStringLiteral("the stream holds %1 frame(s), 0 to %2.")
+              .arg(FrameCount)
+              .arg(FrameCount - 1);
 }
 
 QByteArray OutputName(const TOptions &Options, qint64 Frame)
@@ -71,13 +115,12 @@ int WriteFrame(TYUVReader &Reader, const TOptions &Options, int N)
         return ExitWriteFailed;
     }
     const TBmpResult result
-        = WriteSnapshot(name, Reader.GetRGBBuffer(), Options.Width, Options.Height);
+        = WriteBmpFile(name, Reader.GetRGBBuffer(), Options.Width, Options.Height);
     if (result != TBmpResult::Ok) {
         Message(BmpResultMessage(result, FromBytes(name)));
         return ExitWriteFailed;
     }
-    PrintLine(name);
-    return ExitOk;
+    return PrintLine(name) ? ExitOk : ExitWriteFailed;
 }
 
 } // namespace
@@ -108,10 +151,7 @@ int Run(const TOptions &Options)
     if (frameCount <= 0)
         return ExitNoFrames;
     if (Options.Frames.Last >= frameCount) {
-        Message(QStringLiteral("Frame %1 is out of range: the stream holds %2 frame(s), 0 to %3.")
-                    .arg(Options.Frames.LastText)
-                    .arg(frameCount)
-                    .arg(frameCount - 1));
+        Message(OutOfRangeMessage(Options, frameCount));
         return ExitOutOfRange;
     }
 

@@ -6,6 +6,7 @@
 
 #include "Options.h"
 #include "Run.h"
+#include "SafeFileWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -13,10 +14,31 @@
 #include <csignal>
 #include <cstdio>
 
+namespace {
+
+// A snapshot cut short by a signal leaves no temporary file; then the signal ends the program as
+// it would have without the handler.
+void RemoveTemporaryAndDie(int Signal)
+{
+    RemovePendingTemporaryFile();
+    std::signal(Signal, SIG_DFL);
+    std::raise(Signal);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     // A file-size limit makes a write fail (and be reported) instead of ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the caller ignores (nohup) stays ignored.
+        struct sigaction current
+        {
+        };
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            std::signal(signal, RemoveTemporaryAndDie);
+    }
     // Each written file's name goes out as soon as the file is complete.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
