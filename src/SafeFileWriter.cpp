@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -226,6 +227,12 @@ TFileWriteResult RewriteInPlace(
     TFileDescriptor file(::openat(Folder, Base.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.IsValid())
         return TFileWriteResult::OpenFailed;
+    // A file-size limit below the new size would stop the write part-way through the old bytes,
+    // even where no new room is needed.
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+        && limit.rlim_cur < Size)
+        return TFileWriteResult::WriteFailed;
     if (::posix_fallocate(file.Get(), 0, static_cast<off_t>(Size)) != 0) {
         // The C library's fallback for file systems without fallocate may have appended zeros.
         [[maybe_unused]] const int ignored = ::ftruncate(file.Get(), OldSize);

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -426,7 +427,9 @@ void TestCli::exitCodes_data()
     // In the arguments, {dir} is a fresh folder holding {clip} (3 frames of 8 x 4 4:2:0, 48
     // bytes each), {short} (47 bytes: no whole frame), {empty} (0 bytes), {partial} (3 frames
     // and half a fourth), {fifo} (a named pipe) and {old} (a file that is not a snapshot).
-    // {limit-file-size} is no argument: the tool runs with a file-size limit of 100 bytes.
+    // {huge} is a sparse stream of 2^31 frames of 1 x 1 4:2:0.
+    // {limit-file-size} is no argument: the tool runs with a file-size limit of 100 bytes;
+    // nor is {stdout-full}: the tool's standard output is /dev/full.
     QTest::addColumn<QStringList>("Args");
     QTest::addColumn<int>("Code");
     QTest::addColumn<QString>("Message"); // a line the tool prints on standard error, unprefixed
@@ -504,9 +507,16 @@ void TestCli::exitCodes_data()
         "Refusing to replace the stream with a snapshot: {clip}");
     row("output-over-file-size-limit-keeps-old-file",
         {"{limit-file-size}", "-o", "{old}", "{clip}"}, 5, "Error writing file: {old}");
-    if (QFile::exists("/dev/full"))
+    if (QFile::exists("/dev/full")) {
         row("output-device-full", {"-o", "/dev/full", "{clip}"}, 5,
             "Error writing file: /dev/full");
+        const QString noRoom = "Error writing standard output: No space left on device";
+        row("info-to-full-stdout", {"{stdout-full}", "--info", "{clip}"}, 5, noRoom);
+        row("names-to-full-stdout", {"{stdout-full}", "-o", "/dev/null", "{clip}"}, 5, noRoom);
+    }
+    rowAsIs("frame-past-reachable-frames", {"-W", "1", "-H", "1", "-f", "2147483647", "{huge}"}, 4,
+        "Frame 2147483647 is out of range: the stream holds 2147483648 frames, of which only the "
+        "first 2147483647 (0 to 2147483646) can be reached.");
 }
 
 void TestCli::exitCodes()
@@ -526,8 +536,12 @@ void TestCli::exitCodes()
     QVERIFY(WriteAll(dir.filePath("old.dat"), "old"));
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo.yuv")).constData(), 0644) == 0);
 
+    if (Args.contains("{huge}")
+        && !WriteSparse(dir.filePath("huge.yuv"), qint64(yuv::FrameSize(1, 1, YUV420)) << 31, {}))
+        QSKIP("this file system cannot hold a sparse file of 6 GB");
     auto expand = [&dir](QString s) {
-        for (const char *name : {"clip.yuv", "short.yuv", "empty.yuv", "partial.yuv", "fifo.yuv"})
+        for (const char *name :
+            {"clip.yuv", "short.yuv", "empty.yuv", "partial.yuv", "fifo.yuv", "huge.yuv"})
             s.replace(QStringLiteral("{%1}").arg(QString(name).chopped(4)), dir.filePath(name));
         return s.replace("{old}", dir.filePath("old.dat")).replace("{dir}", dir.path());
     };
@@ -535,6 +549,12 @@ void TestCli::exitCodes()
     setup.WorkDir = dir.path();
     if (Args.removeAll("{limit-file-size}") > 0)
         setup.FileSizeLimit = 100;
+    const int full = Args.removeAll("{stdout-full}") > 0 ? ::open("/dev/full", O_WRONLY) : -1;
+    const auto closeFull = qScopeGuard([full] {
+        if (full >= 0)
+            ::close(full);
+    });
+    setup.Stdout = full;
     QStringList args;
     for (const QString &a : Args)
         args << expand(a);

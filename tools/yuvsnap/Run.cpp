@@ -18,12 +18,11 @@ namespace {
 // The reader counts frames in an int: frames past this one cannot be reached.
 constexpr qint64 ReachableFrames = INT_MAX;
 
-// Whether everything printed so far reached standard output; reports the failure if not. A
-// caller that reads the names or the figures must not be told that all went well when they were
-// lost (a full disk, a closed descriptor).
+// Whether everything printed since errno was last cleared reached standard output; reports the
+// failure if not. A caller that reads the names or the figures must not be told that all went
+// well when they were lost (a full disk, a closed descriptor).
 bool OutputWritten()
 {
-    errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return true;
     Message(QStringLiteral("Error writing standard output: ")
@@ -33,6 +32,7 @@ bool OutputWritten()
 
 bool PrintLine(const QByteArray &Line)
 {
+    errno = 0;
     std::fwrite(Line.constData(), 1, static_cast<size_t>(Line.size()), stdout);
     std::fputc('\n', stdout);
     return OutputWritten();
@@ -61,6 +61,7 @@ int PrintInfo(const TOptions &Options)
         return ExitCannotOpen;
     }
     const qint64 frames = size / frameSize;
+    errno = 0;
     std::printf("width: %d\nheight: %d\nlayout: %s\nframe size: %lld bytes\nwhole frames: "
                 "%lld\ntrailing bytes: %lld\n",
         Options.Width, Options.Height, Bytes(LayoutName(Options.Format)).constData(),
