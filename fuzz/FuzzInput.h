@@ -3,7 +3,8 @@
 
 // What every fuzz target uses: reading its input from the front (bytes and little-endian
 // integers, zeros once it runs out; a plain front-to-back layout lets scripts/make_fuzz_corpus.py
-// write meaningful seeds), and reporting a difference.
+// write meaningful seeds), reporting a difference, a buffer whose end a picture ends at, and a
+// scratch folder.
 
 #include <cerrno>
 #include <cstdarg>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // Prints "<program>: <message>" and aborts, which libFuzzer records as a crash with its input.
 [[noreturn]] inline void Fail(const char *format, ...)
@@ -70,5 +72,29 @@ private:
     const uint8_t *Data;
     size_t Left;
 };
+
+// A buffer made once for the largest picture; At(n) is its last n bytes, so that a read or write
+// past the end of a smaller picture runs off the buffer, where the address sanitizer sees it.
+class TTailBuffer
+{
+public:
+    explicit TTailBuffer(size_t size)
+        : Bytes(size)
+    { }
+    uint8_t *At(size_t n) { return Bytes.data() + Bytes.size() - n; }
+
+private:
+    std::vector<uint8_t> Bytes;
+};
+
+// Makes a fresh folder under $TMPDIR (or /tmp) named after the target and returns its path.
+inline std::string MakeTemporaryFolder(const char *target)
+{
+    const char *tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + target + ".XXXXXX";
+    if (!::mkdtemp(templ.data()))
+        Fail("cannot make a temporary folder under %s", templ.c_str());
+    return templ;
+}
 
 #endif // FUZZINPUT_H

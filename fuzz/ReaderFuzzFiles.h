@@ -44,11 +44,7 @@ inline void MakeStream()
 {
     StreamFd = NewMemoryFile();
     StreamPath = "/proc/self/fd/" + std::to_string(StreamFd);
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_yuvreader.XXXXXX";
-    if (!::mkdtemp(templ.data()))
-        Fail("cannot make a temporary folder under %s", templ.c_str());
-    Root = templ;
+    Root = MakeTemporaryFolder("fuzz_yuvreader");
     MissingPath = Root + "/missing.yuv";
     std::atexit(RemoveRoot);
 }

@@ -47,19 +47,6 @@ void ChooseSize(uint8_t kind, uint16_t a, uint16_t b, int &W, int &H)
     }
 }
 
-// A buffer made once for the largest picture; At(n) is its last n bytes.
-class TTailBuffer
-{
-public:
-    explicit TTailBuffer(size_t size)
-        : Bytes(size)
-    { }
-    uint8_t *At(size_t n) { return Bytes.data() + Bytes.size() - n; }
-
-private:
-    std::vector<uint8_t> Bytes;
-};
-
 constexpr size_t MaxStride = (3 * yuv::MaxWidth + 3) / 4 * 4;
 
 } // namespace

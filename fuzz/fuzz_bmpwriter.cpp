@@ -42,11 +42,7 @@ void RemoveRoot()
 
 void MakeRoot()
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_bmpwriter.XXXXXX";
-    if (!::mkdtemp(templ.data()))
-        Fail("cannot make a temporary folder under %s", templ.c_str());
-    Root = templ;
+    Root = MakeTemporaryFolder("fuzz_bmpwriter");
     TargetPath = Root + "/snapshot.bmp";
     LinkedPath = Root + "/linked.bmp";
     std::atexit(RemoveRoot);

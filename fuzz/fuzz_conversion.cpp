@@ -73,19 +73,6 @@ void Fill(uint8_t *plane, size_t size, const std::string &bytes, size_t offset)
     }
 }
 
-// A buffer made once for the largest picture; At(n) is its last n bytes.
-class TTailBuffer
-{
-public:
-    explicit TTailBuffer(size_t size)
-        : Bytes(size)
-    { }
-    uint8_t *At(size_t n) { return Bytes.data() + Bytes.size() - n; }
-
-private:
-    std::vector<uint8_t> Bytes;
-};
-
 const char *FormatName(TYUVFormat format)
 {
     return format == YUV420 ? "4:2:0" : (format == YUV422 ? "4:2:2" : "4:4:4");

@@ -107,7 +107,7 @@ struct TModel
     int W = 0, H = 0;
     TYUVFormat Format = YUV444;
     int Count = -1, Pos = -1;
-    int YSize = 0, UVSize = 0, FrameSize = 0;
+    int FrameSize = 0;
     bool Y = true, U = true, V = true;
 };
 
@@ -192,6 +192,18 @@ public:
         });
     }
 
+    // Closes the file in the reader and in the model.
+    void Close(const char *name)
+    {
+        Op(
+            name,
+            [&] {
+                M.Open = nullptr;
+                M.Pos = 0;
+            },
+            [&] { Reader.CloseFile(); });
+    }
+
     // Whether the reader was ever given a geometry.
     bool Described() const { return M.W != 0; }
 
@@ -202,13 +214,7 @@ public:
     void Start(const TGeometry &g, TFuzzInput &in)
     {
         Converted = 0;
-        Op(
-            "CloseFile (reset)",
-            [&] {
-                M.Open = nullptr;
-                M.Pos = 0;
-            },
-            [&] { Reader.CloseFile(); });
+        Close("CloseFile (reset)");
         for (auto slot :
             {&TYUVReader::SetYEnable, &TYUVReader::SetUEnable, &TYUVReader::SetVEnable})
             Op(
@@ -238,13 +244,7 @@ public:
     // runs the input again to look for it.
     void Finish()
     {
-        Op(
-            "CloseFile",
-            [&] {
-                M.Open = nullptr;
-                M.Pos = 0;
-            },
-            [&] { Reader.CloseFile(); });
+        Close("CloseFile");
         M.AtPath = nullptr;
         Frames.clear();
         std::vector<std::string>().swap(Log);
@@ -330,13 +330,7 @@ public:
             Open(in.U8() % 3);
             break;
         case 10:
-            Op(
-                "CloseFile",
-                [&] {
-                    M.Open = nullptr;
-                    M.Pos = 0;
-                },
-                [&] { Reader.CloseFile(); });
+            Close("CloseFile");
             break;
         case 11: {
             const long long size = in.U32() % (M.AtPath->Size + std::max(M.FrameSize, 1) + 1);
@@ -607,9 +601,7 @@ private:
         M.W = g.W;
         M.H = g.H;
         M.Format = NormalFormat(g.Format);
-        M.YSize = M.W * M.H;
-        M.UVSize = yuv::ChromaPlaneSize(M.W, M.H, M.Format);
-        M.FrameSize = M.YSize + 2 * M.UVSize;
+        M.FrameSize = yuv::FrameSize(M.W, M.H, M.Format);
         const long long size = M.Open ? M.Open->Size : 0;
         M.Count = static_cast<int>(std::min<long long>(size / M.FrameSize, INT_MAX));
         if (M.Count == 0)
