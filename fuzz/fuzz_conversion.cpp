@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+using testsupport::ReferenceFrame;
+
 namespace {
 
 // Most sizes are small, with odd widths around the vector widths (16 and 32 pixels); one input

@@ -19,7 +19,7 @@ Q_DECLARE_METATYPE(TYUVFormat)
 Q_DECLARE_METATYPE(yuv::TConversionPath)
 Q_DECLARE_METATYPE(TPlaneSwitches)
 
-using testsupport::AddUnsupportedSizeRows;
+using namespace testsupport;
 
 // Every conversion path (scalar tables, SSE4.1, AVX2) is forced in turn and compared byte for byte
 // with the independent reference. Set YUV_SKIP_EXHAUSTIVE=1 to leave out the sweeps over all 256^3

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace testsupport {
+
 struct TRGB
 {
     int R, G, B;
@@ -66,5 +68,7 @@ inline void ReferenceFrame(std::vector<uint8_t> &out, const uint8_t *y, const ui
         }
     }
 }
+
+} // namespace testsupport
 
 #endif // REFERENCECONVERSION_H
