@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint8_t *file = fileBuffer.At(fileSize);
     BuildBmpFile(file, picture, W, H, stride);
 
-    const std::string error = CheckSnapshotBmp(file, fileSize, picture, W, H);
+    const std::string error = testsupport::CheckSnapshotBmp(file, fileSize, picture, W, H);
     if (!error.empty()) {
         std::fprintf(stderr, "fuzz_bmpbuilder: %d x %d: %s\n", W, H, error.c_str());
         std::abort();

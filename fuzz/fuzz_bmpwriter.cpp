@@ -3,11 +3,11 @@
 // the save (nothing, an old file, or a symbolic link to one). The picture is taken from a buffer
 // of the frame buffer's full size, as the window passes the view's copy.
 //
-// A supported size must give a file that our own decoder (BmpDecoder.h) reads back to exactly
-// the source pixels, with every header field as the layout demands, and that replaced an old file
-// (through a link: its target); an unsupported size must be refused with nothing written and an
-// old file untouched. fuzz_bmpbuilder covers the file's layout far faster; this target is about
-// the way to the disk.
+// A supported size must give a file that the test decoder (tests/support/BmpDecoder.h) reads back
+// to exactly the source pixels, with every header field as the layout demands, and that replaced
+// an old file (through a link: its target); an unsupported size must be refused with nothing
+// written and an old file untouched. fuzz_bmpbuilder covers the file's layout far faster; this target is
+// about the way to the disk.
 //
 // Input layout (scripts/make_fuzz_corpus.py writes seeds in it):
 //   kind:u8, a:u16, b:u16, target:u8, then the pixel bytes (repeated when short)
@@ -143,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Fail("the link was replaced by a file");
     }
 
-    const std::string error = CheckSnapshotBmp(
+    const std::string error = testsupport::CheckSnapshotBmp(
         reinterpret_cast<const uint8_t *>(written.data()), written.size(), buffer.data(), W, H);
     if (!error.empty())
         Fail("%d x %d: %s", W, H, error.c_str());

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+namespace testsupport {
+
 namespace bmpdecode {
 
 inline uint32_t Le(const uint8_t *p, int bytes)
@@ -107,5 +109,7 @@ inline std::string CheckSnapshotBmp(
     }
     return {};
 }
+
+} // namespace testsupport
 
 #endif // BMPDECODER_H
