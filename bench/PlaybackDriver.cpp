@@ -2,15 +2,13 @@
 
 #include "AllocationCounter.h"
 #include "OpenGLWidget.h"
-#include "TParamDialog.h"
 #include "TYUVReader.h"
+#include "WindowTestSupport.h"
 #include "mainwindow.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 
 #include <X11/Xlib.h>
@@ -40,26 +38,6 @@ long MinorFaults()
     rusage u {};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_minflt;
-}
-
-// Answers the parameters dialog that OpenFileFromCommandLine runs modally.
-void AnswerParamsDialog(int W, int H, int fps)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, W, H, fps]() {
-        auto *d = qobject_cast<TParamDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        d->WidthComboBox->setEditText(QString::number(W));
-        d->HeightComboBox->setEditText(QString::number(H));
-        d->comboBox->setCurrentIndex(YUV420);
-        d->FPSSpinBox->setValue(fps);
-        d->accept();
-    });
-    timer->start();
 }
 
 // Runs the application's event loop (as QApplication::exec would) for ms milliseconds or until
@@ -188,8 +166,7 @@ TBench::TBench(TMainWindow *w, QString path, int W, int H)
 
 void TBench::Open(int fps)
 {
-    AnswerParamsDialog(PicW, PicH, fps);
-    Window->OpenFileFromCommandLine(Path);
+    testsupport::OpenWithParams(*Window, Path, {PicW, PicH, YUV420}, fps);
     if (!Size.isValid())
         Size = Window->size();
     Window->resize(Size);
