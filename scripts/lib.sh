@@ -7,6 +7,44 @@ yuv_package=tamrel-yuv-player
 yuv_app_id=org.example.TamrelYUVPlayer
 yuv_icon_sizes=(16 24 32 48 64 128 256)
 
+yuv_source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# --- Running as root, building ------------------------------------------------------------------
+
+# Runs a command as root: as it is when we are root, through sudo otherwise.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# apt-get as root, quiet and without questions.
+apt_get() {
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -q "$@"
+}
+
+# build_targets DIR [CMAKE_ARGUMENT...] -- TARGET...: configures DIR (RelWithDebInfo, plus the
+# arguments) unless it was configured before, then builds the targets there.
+build_targets() {
+    local dir=$1 args=()
+    shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        args+=("$1")
+        shift
+    done
+    shift
+    [ -f "$dir/CMakeCache.txt" ] ||
+        cmake -S "$yuv_source_dir" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+    cmake --build "$dir" -j"$(nproc)" --target "$@"
+}
+
+# use_private_settings FOLDER: the player's settings store and Qt's runtime folder go under FOLDER
+# from now on, so that neither the user's own settings nor an earlier run reach the program.
+use_private_settings() {
+    export XDG_CONFIG_HOME="$1/config"
+    export XDG_RUNTIME_DIR="$1/runtime"
+    mkdir -p "$XDG_CONFIG_HOME"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+}
+
 # --- Debian packages, by what they are needed for -----------------------------------------------
 
 # The Debian packages of one profile:
@@ -47,11 +85,7 @@ install_packages() {
     done
     [ ${#missing[@]} -gt 0 ] || return 0
     echo "Installing: ${missing[*]}"
-    local sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q &&
-        "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y -q --no-install-recommends "${missing[@]}"
+    apt_get update && apt_get install -y --no-install-recommends "${missing[@]}"
 }
 
 # Installs every package of the named profiles.

@@ -8,7 +8,7 @@ player=$1
 source_dir=$2
 
 work=$(mktemp -d)
-export XDG_CONFIG_HOME="$work/config" # first run: 176 x 144, 4:2:0 in the dialog
+use_private_settings "$work" # first run: 176 x 144, 4:2:0 in the dialog
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
