@@ -235,14 +235,15 @@ void TMainWindow::retranslateUi()
     SettingsButton->setText(QString());
     HelpButton->setText(QString());
     SaveToBMPButton->setText(QString());
-    SetToolTips();
+    SetAccessibleNames();
 }
 
-// The buttons show only icons; the tool tips say what they do.
-void TMainWindow::SetToolTips()
+// The buttons show only icons; their accessible names are what a screen reader says for them.
+// No widget gets a tool tip.
+void TMainWindow::SetAccessibleNames()
 {
-    const std::pair<QWidget *, const char *> tips[]
-        = {{OpenButton, QT_TRANSLATE_NOOP("MainWindow", "Open a YUV file")},
+    const std::pair<QWidget *, const char *> names[]
+        = {{OpenButton, QT_TRANSLATE_NOOP("MainWindow", "Open")},
             {PlayButton, QT_TRANSLATE_NOOP("MainWindow", "Play")},
             {StopButton, QT_TRANSLATE_NOOP("MainWindow", "Stop")},
             {PrevButton, QT_TRANSLATE_NOOP("MainWindow", "Previous frame")},
@@ -250,11 +251,10 @@ void TMainWindow::SetToolTips()
             {StartButton, QT_TRANSLATE_NOOP("MainWindow", "First frame")},
             {EndButton, QT_TRANSLATE_NOOP("MainWindow", "Last frame")},
             {SettingsButton, QT_TRANSLATE_NOOP("MainWindow", "Stream parameters")},
-            {SaveToBMPButton, QT_TRANSLATE_NOOP("MainWindow", "Save the frame as BMP")},
-            {HelpButton, QT_TRANSLATE_NOOP("MainWindow", "Help")},
-            {FrameNumLabel, QT_TRANSLATE_NOOP("MainWindow", "Click to go to a frame")}};
-    for (const auto &[widget, tip] : tips)
-        widget->setToolTip(QCoreApplication::translate("MainWindow", tip));
+            {SaveToBMPButton, QT_TRANSLATE_NOOP("MainWindow", "Save frame")},
+            {HelpButton, QT_TRANSLATE_NOOP("MainWindow", "Help")}};
+    for (const auto &[widget, name] : names)
+        widget->setAccessibleName(QCoreApplication::translate("MainWindow", name));
 }
 
 void TMainWindow::MakeConnections()

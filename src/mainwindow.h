@@ -115,7 +115,7 @@ private:
     void StoreDialogInSettings();
     void ApplyDialogParams();
     void ShowFrameCounter(int FrameIndex);
-    void SetToolTips();
+    void SetAccessibleNames();
     // The first local file a drag carries, or an empty string.
     static QString FirstLocalFile(const QMimeData *data);
 };
