@@ -148,6 +148,8 @@ void TOGLWidget::SetPicParams(int W, int H)
         return;
     PicW = W;
     PicH = H;
+    SizeAnnounced = true;
+    FrameOfAnnouncedSize = false;
 }
 
 void TOGLWidget::SetPic(unsigned char *p)
@@ -168,6 +170,7 @@ void TOGLWidget::SetPic(unsigned char *p)
         RgbCurrent = false;
     }
     HasPic = 1;
+    FrameOfAnnouncedSize = SizeAnnounced;
 }
 
 unsigned char *TOGLWidget::GetPic()

@@ -42,8 +42,10 @@ public:
 
     int GetPicWidth() const { return PicW; }
     int GetPicHeight() const { return PicH; }
-    // Whether a frame has arrived yet; until then the logo is on screen.
-    bool HasPicture() const { return HasPic != 0; }
+    // Whether the frame on screen was taken at a picture size the frame source announced. A
+    // source with no size yet still sends frames, which show as black over the placeholder size
+    // and are no picture of the stream.
+    bool HasStreamPicture() const { return FrameOfAnnouncedSize; }
     int GetCropX() const { return CropX; }
     int GetCropY() const { return CropY; }
     bool IsActualSize() const { return ActualSize != 0; }
@@ -93,6 +95,10 @@ private:
     bool RgbCurrent = true;
     bool DrawCurrent = false;
     int HasPic = 0;
+    // Set by the first size taken from the frame source; until then PicW x PicH is a placeholder.
+    bool SizeAnnounced = false;
+    // The frame held was copied at an announced size, and no other size was announced since.
+    bool FrameOfAnnouncedSize = false;
     int ActualSize = 0;
     quint64 PaintCount = 0;
 };

@@ -573,8 +573,8 @@ void TMainWindow::dropEvent(QDropEvent *e)
 void TMainWindow::SaveToBMPButtonClicked_SLOT()
 {
     StopButton->click();
-    // Until the view has had a frame it shows the logo: there is nothing of the stream to save.
-    if (!YUVReader->isFileOpen() || !Screen->HasPicture())
+    // The logo, or a frame sent before the stream had a picture size, is nothing of it to save.
+    if (!YUVReader->isFileOpen() || !Screen->HasStreamPicture())
         return;
 
     const QString proposed = ProposedSnapshotName(FileName, horizontalSlider->value());

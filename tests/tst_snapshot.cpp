@@ -111,20 +111,29 @@ void TestSnapshot::proposedSnapshotName()
 void TestSnapshot::snapshotWithoutStream_data()
 {
     QTest::addColumn<bool>("opened");
-    QTest::newRow("no-stream") << false;
-    QTest::newRow("parameters-cancelled") << true;
+    QTest::addColumn<QString>("control"); // used before saving: a button or a key sequence
+    QTest::newRow("no-stream") << false << "";
+    QTest::newRow("parameters-cancelled") << true << "";
+    QTest::newRow("parameters-cancelled-first") << true << "StartButton";
+    QTest::newRow("parameters-cancelled-last") << true << "EndButton";
+    QTest::newRow("parameters-cancelled-y-plane") << true << "Ctrl+Y";
 }
 
-// With no stream, or with one whose parameters were never given (the logo is on screen), saving
+// With no stream, or with one whose parameters were never given (whatever is on screen), saving
 // only stops playback: no dialog, no file.
 void TestSnapshot::snapshotWithoutStream()
 {
     QFETCH(bool, opened);
+    QFETCH(QString, control);
     if (opened) {
         WhenModal<TParamDialog>([](TParamDialog *d) { d->reject(); });
         Window->OpenFileFromCommandLine(MakeClip(3));
         QVERIFY(Window->YUVReader->isFileOpen());
     }
+    if (control.endsWith("Button"))
+        Window->findChild<QPushButton *>(control)->click();
+    else if (!control.isEmpty())
+        QTest::keySequence(Window.get(), QKeySequence(control));
     Window->PlayButton->click();
     QCOMPARE(ModalDuring([this] { Window->SaveToBMPButton->click(); }), QString());
     QVERIFY(!Window->PlayTimer->isActive());
