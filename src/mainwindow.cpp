@@ -7,6 +7,7 @@
 #include "TYUVReader.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -30,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -557,15 +559,28 @@ void TMainWindow::dropEvent(QDropEvent *e)
     }
     e->acceptProposedAction();
     // The open flow runs modal dialogs, and the drag's source waits until the drop returns: open
-    // once it has. Playback stops first, as it does for the Open button.
-    QMetaObject::invokeMethod(
-        this,
-        [this, path] {
-            StopButtonClicked_SLOT();
-            PlayTimer->stop();
-            OpenFileFromCommandLine(path);
-        },
-        Qt::QueuedConnection);
+    // once it has.
+    DroppedPath = path;
+    QMetaObject::invokeMethod(this, &TMainWindow::OpenDroppedFile, Qt::QueuedConnection);
+}
+
+void TMainWindow::OpenDroppedFile()
+{
+    // Empty when the window was closed after the drop: a dialog shown then would have no window
+    // to belong to and would keep the program running after its window is gone.
+    const QString path = std::exchange(DroppedPath, QString());
+    if (path.isEmpty())
+        return;
+    // Playback stops first, as it does for the Open button.
+    StopButtonClicked_SLOT();
+    PlayTimer->stop();
+    OpenFileFromCommandLine(path);
+}
+
+void TMainWindow::closeEvent(QCloseEvent *e)
+{
+    DroppedPath.clear();
+    QMainWindow::closeEvent(e);
 }
 
 // --- Snapshot -----------------------------------------------------------------------------------

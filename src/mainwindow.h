@@ -8,6 +8,7 @@
 #include <functional>
 
 class QCheckBox;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QGridLayout;
@@ -106,6 +107,8 @@ protected:
     // Local files dropped on the window are opened as a file named on the command line is.
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dropEvent(QDropEvent *e) override;
+    // Cancels the opening of a file dropped just before.
+    void closeEvent(QCloseEvent *e) override;
 
 private:
     void BuildWidgets();
@@ -115,9 +118,13 @@ private:
     void StoreDialogInSettings();
     void ApplyDialogParams();
     void ShowFrameCounter(int FrameIndex);
+    void OpenDroppedFile();
     void SetAccessibleNames();
     // The first local file a drag carries, or an empty string.
     static QString FirstLocalFile(const QMimeData *data);
+
+    // A dropped file waiting for the drop to return before it is opened; empty when none is.
+    QString DroppedPath;
 };
 
 #endif // MAINWINDOW_H

@@ -451,6 +451,7 @@ void TestMainWindow::dropOpensLocalFile_data()
     QTest::addColumn<QString>("text"); // plain text the drag carries as well
     QTest::addColumn<QString>("opened"); // the path the open flow gets; empty: the drag is refused
     QTest::addColumn<QString>("shown"); // what the flow showed (see ModalDuring)
+    QTest::addColumn<bool>("closes"); // the window is closed before the drop returns to the loop
     const char *const file = "file://@/dropped.yuv", *const params = "TParamDialog";
     const char *const rows[][5] = {{"one-local-file", file, "", "@/dropped.yuv", params},
         {"first-local-of-several",
@@ -460,7 +461,10 @@ void TestMainWindow::dropOpensLocalFile_data()
         {"plain-text", "", "@/dropped.yuv", "", ""},
         {"folder", "file://@/folder", "", "@/folder", "Error: Error opening file."}};
     for (const auto &[tag, uris, text, opened, shown] : rows)
-        QTest::newRow(tag) << QString(uris) << QString(text) << QString(opened) << QString(shown);
+        QTest::newRow(tag) << QString(uris) << QString(text) << QString(opened) << QString(shown)
+                           << false;
+    QTest::newRow("closed-after-drop")
+        << QString(file) << QString() << QString() << QString() << true;
 }
 
 // A drag that carries a local file is accepted; dropped, the file goes through the command-line
@@ -472,6 +476,7 @@ void TestMainWindow::dropOpensLocalFile()
     QFETCH(QString, text);
     QFETCH(QString, opened);
     QFETCH(QString, shown);
+    QFETCH(bool, closes);
     const QString root = Dir.path();
     QVERIFY(!MakeStream("dropped.yuv", {176, 144, YUV420}, 4).isEmpty());
     QVERIFY(QDir(root).mkpath("folder"));
@@ -486,10 +491,12 @@ void TestMainWindow::dropOpensLocalFile()
     data.setText(QString(text).replace('@', root));
     QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Window.get(), &enter);
-    QCOMPARE(enter.isAccepted(), !opened.isEmpty());
+    QCOMPARE(enter.isAccepted(), !opened.isEmpty() || closes);
     const QString said = ModalDuring([&] {
         QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Window.get(), &drop);
+        if (closes)
+            Window->close();
         QCoreApplication::processEvents(); // the flow runs once the drop has returned
     });
     QCOMPARE(said, shown);
