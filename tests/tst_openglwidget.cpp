@@ -381,9 +381,11 @@ void TestOpenGLWidget::cropOrigin_data()
     QTest::addColumn<bool>("actual");
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("cropAfter");
-    QTest::newRow("actual-resize-resets") << true << "resize" << 0;
-    QTest::newRow("actual-switch-resets") << true << "switch" << 0;
-    QTest::newRow("fit-resize-keeps") << false << "resize" << 50;
+    QTest::addColumn<QPoint>("corner"); // the picture pixel shown at the bottom left
+    QTest::newRow("actual-resize-resets") << true << "resize" << 0 << QPoint(0, 1079);
+    QTest::newRow("actual-switch-resets") << true << "switch" << 0 << QPoint(0, 1079);
+    QTest::newRow("fit-resize-keeps") << false << "resize" << 50 << QPoint();
+    QTest::newRow("actual-smaller-kept-inside") << true << "smaller" << 50 << QPoint(20, 599);
 }
 
 void TestOpenGLWidget::cropOrigin()
@@ -391,6 +393,7 @@ void TestOpenGLWidget::cropOrigin()
     QFETCH(bool, actual);
     QFETCH(QString, action);
     QFETCH(int, cropAfter);
+    QFETCH(QPoint, corner);
     auto v = NewView(800, 600);
     QVERIFY(QTest::qWaitForWindowExposed(v.get()));
     v->SetPicParams(1920, 1080);
@@ -403,12 +406,16 @@ void TestOpenGLWidget::cropOrigin()
     if (action == "resize") {
         v->resize(801, 601);
         QTRY_COMPARE(v->size(), QSize(801, 601));
+    } else if (action == "smaller") {
+        v->SetPicParams(820, 620);
+        Frame smaller(820, 620, Code);
+        v->DrawFrame(smaller.Data());
     } else {
         v->SetActualSize(Qt::Checked);
     }
     QCOMPARE(QPoint(v->GetCropX(), v->GetCropY()), QPoint(cropAfter, cropAfter));
     if (actual)
-        QCOMPARE(Decode(At(Grab(v.get()), 0, 0)), QPoint(0, 1079));
+        QCOMPARE(Decode(At(Grab(v.get()), 0, 0)), corner);
 }
 
 void TestOpenGLWidget::modeCursorAndUpright_data()
