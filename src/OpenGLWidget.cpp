@@ -1,5 +1,6 @@
 #include "OpenGLWidget.h"
 
+#include "PixelOrder.h"
 #include "YUVConversion.h"
 
 #include <QCoreApplication>
@@ -7,11 +8,6 @@
 #include <QMouseEvent>
 
 #include <GL/glu.h>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define TOGL_HAVE_SSSE3 1
-#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,67 +55,11 @@ void DrawPicture(int w, int h, GLenum format, int pixelBytes, const unsigned cha
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 }
 
-// Rewrites count R, G, B pixels as B, G, R, 255. Mesa's glDrawPixels turns every image into a
-// texture of 4 bytes a pixel; handed R, G, B it converts pixel by pixel in a slow generic loop,
-// handed B, G, R, A it copies rows whole. The colours drawn are the same: the alpha of R, G, B
-// pixels is taken as 1 as well, and nothing is blended.
-void ExpandToBGRAScalar(const unsigned char *src, unsigned char *dst, size_t count)
-{
-    for (size_t i = 0; i < count; ++i, src += 3, dst += 4) {
-        dst[0] = src[2];
-        dst[1] = src[1];
-        dst[2] = src[0];
-        dst[3] = 255;
-    }
-}
-
-#ifdef TOGL_HAVE_SSSE3
-__attribute__((target("ssse3"))) void ExpandToBGRASSSE3(
-    const unsigned char *src, unsigned char *dst, size_t count)
-{
-    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
-    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
-    size_t i = 0;
-    // Four pixels a step from a 16-byte load, of which 12 bytes are used: stop while the load
-    // still lies inside the source.
-    for (; i + 6 <= count; i += 4) {
-        const __m128i rgb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * i));
-        const __m128i bgra = _mm_or_si128(_mm_shuffle_epi8(rgb, order), alpha);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * i), bgra);
-    }
-    ExpandToBGRAScalar(src + 3 * i, dst + 4 * i, count - i);
-}
-
-#endif
-
-// The inverse of the expansion: B, G, R, A pixels back to R, G, B. Only needed when the frame is
-// read out or drawn at actual size after it arrived in fit mode, so the plain loop does.
-void CompactToRGB(const unsigned char *src, unsigned char *dst, size_t count)
-{
-    for (size_t i = 0; i < count; ++i, src += 4, dst += 3) {
-        dst[0] = src[2];
-        dst[1] = src[1];
-        dst[2] = src[0];
-    }
-}
-
 // The logo's pixels are read byte by byte from Qt's RGB32 layout (0xffRRGGBB in a 32-bit word),
 // which puts blue first in memory only on a little-endian machine.
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the logo reads RGB32 pixels as B, G, R bytes");
 
 } // namespace
-
-void togl::ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count, bool simd)
-{
-#ifdef TOGL_HAVE_SSSE3
-    static const bool ssse3 = __builtin_cpu_supports("ssse3");
-    if (simd && ssse3) {
-        ExpandToBGRASSSE3(src, dst, count);
-        return;
-    }
-#endif
-    ExpandToBGRAScalar(src, dst, count);
-}
 
 TOGLWidget::TOGLWidget(QWidget *parent)
     : QOpenGLWidget(parent)
@@ -156,6 +96,8 @@ void TOGLWidget::SetPic(unsigned char *p)
 {
     if (!p)
         return;
+    // Fit mode draws B, G, R, A: Mesa's glDrawPixels turns every image into a texture of 4 bytes a
+    // pixel, converting R, G, B in a slow generic loop but copying B, G, R, A rows whole.
     // Each frame is written once, into the buffer that the current mode draws from; in fit mode
     // the R, G, B copy is made only when asked for (saving, actual size). That saves a copy of
     // the frame per tick and keeps the expansion out of paintGL.
@@ -165,7 +107,7 @@ void TOGLWidget::SetPic(unsigned char *p)
         RgbCurrent = true;
         DrawCurrent = false;
     } else {
-        togl::ExpandToBGRA(p, pDraw, count);
+        yuv::ExpandRGBToBGRA(p, pDraw, count);
         DrawCurrent = true;
         RgbCurrent = false;
     }
@@ -176,7 +118,7 @@ void TOGLWidget::SetPic(unsigned char *p)
 unsigned char *TOGLWidget::GetPic()
 {
     if (!RgbCurrent) {
-        CompactToRGB(pDraw, pPic, PixelCount());
+        yuv::CompactBGRAToRGB(pDraw, pPic, PixelCount());
         RgbCurrent = true;
     }
     return pPic;
@@ -360,7 +302,7 @@ void TOGLWidget::paintGL()
     } else {
         // A frame that arrived at actual size is expanded on the first fitted paint.
         if (!DrawCurrent) {
-            togl::ExpandToBGRA(pPic, pDraw, PixelCount());
+            yuv::ExpandRGBToBGRA(pPic, pDraw, PixelCount());
             DrawCurrent = true;
         }
         DrawPicture(PicW, PicH, GL_BGRA, 4, pDraw);
@@ -383,12 +325,7 @@ void TOGLWidget::PaintLogo(int vw, int vh)
     if (!rgb)
         return;
     // RGB32 rows are whole 32-bit words, so the pixels run on without padding.
-    const uchar *src = image.constBits();
-    for (size_t i = 0; i < count; ++i) {
-        rgb[i * 3 + 0] = src[i * 4 + 2];
-        rgb[i * 3 + 1] = src[i * 4 + 1];
-        rgb[i * 3 + 2] = src[i * 4];
-    }
+    yuv::CompactBGRAToRGB(image.constBits(), rgb.get(), count);
 
     // The logo sets its own raster position and zoom. Qt 6 paints while it handles a resize, so
     // a logo paint can come right after the resize that set the state for a new picture; leave

@@ -8,13 +8,6 @@
 
 class QMouseEvent;
 
-namespace togl {
-// Rewrites count packed R, G, B pixels as B, G, R, 255, the layout that fit mode draws: with SSSE3
-// when simd is true and the processor has it, else with the plain loop. Writes exactly 4 * count
-// bytes.
-void ExpandToBGRA(const unsigned char *src, unsigned char *dst, size_t count, bool simd = true);
-} // namespace togl
-
 // The picture view. It keeps its own copy of the last frame (packed 24-bit RGB, 3 bytes a pixel in
 // the order R, G, B, rows of exactly 3*PicW bytes, bottom row first; in fit mode it is held as
 // B, G, R, 255 and the RGB form is made when GetPic asks for it) and draws it with

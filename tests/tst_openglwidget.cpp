@@ -133,8 +133,6 @@ private slots:
     void refusedSizes();
     void copyPictureCrop_data();
     void copyPictureCrop();
-    void expansionRoutes_data();
-    void expansionRoutes();
     void drawFrameIsSynchronous_data();
     void drawFrameIsSynchronous();
     void highDevicePixelRatio();
@@ -538,37 +536,6 @@ void TestOpenGLWidget::copyPictureCrop()
             QCOMPARE(Decode(qRgb(p[0], p[1], p[2])), QPoint(window.x() + k, 4 - window.y() - i));
         }
     }
-}
-
-void TestOpenGLWidget::expansionRoutes_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<bool>("simd");
-    // Four pixels a vector step, so every remainder and the shortest counts reach the tail loop.
-    for (int count : {1, 3, 5, 6, 7, 8, 9, 1919}) {
-        QTest::addRow("plain-%d", count) << count << false;
-        QTest::addRow("simd-%d", count) << count << true;
-    }
-}
-
-void TestOpenGLWidget::expansionRoutes()
-{
-    QFETCH(int, count);
-    QFETCH(bool, simd);
-    std::vector<unsigned char> src(3 * static_cast<size_t>(count));
-    for (size_t i = 0; i < src.size(); ++i)
-        src[i] = static_cast<unsigned char>(i * 37 + 11);
-    // A sentinel past the end catches a vector step that writes beyond the last pixel.
-    std::vector<unsigned char> dst(4 * static_cast<size_t>(count) + 16, 0xab);
-    togl::ExpandToBGRA(src.data(), dst.data(), static_cast<size_t>(count), simd);
-    for (int i = 0; i < count; ++i) {
-        const unsigned char *s = &src[3 * static_cast<size_t>(i)];
-        const unsigned char *d = &dst[4 * static_cast<size_t>(i)];
-        const char want[4] = {char(s[2]), char(s[1]), char(s[0]), char(0xff)};
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(d), 4), QByteArray(want, 4));
-    }
-    QVERIFY(
-        std::all_of(dst.begin() + 4 * count, dst.end(), [](unsigned char b) { return b == 0xab; }));
 }
 
 void TestOpenGLWidget::drawFrameIsSynchronous_data()

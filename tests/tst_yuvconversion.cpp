@@ -1,3 +1,4 @@
+#include "PixelOrder.h"
 #include "ReferenceConversion.h"
 #include "TestRows.h"
 #include "YUVConversion.h"
@@ -258,6 +259,10 @@ private slots:
     void oddWidthChromaIndex();
     void unsupportedSizeWritesNothing_data();
     void unsupportedSizeWritesNothing();
+
+    // The view's pixel rearrangements, on each path.
+    void pixelOrder_data();
+    void pixelOrder();
 };
 
 void TestYUVConversion::cleanup()
@@ -639,6 +644,44 @@ void TestYUVConversion::unsupportedSizeWritesNothing()
             rgb.data(), planes.data(), planes.data(), planes.data(), width, height, YUV444, {});
         QVERIFY(std::all_of(rgb.begin(), rgb.end(), [](uint8_t b) { return b == Sentinel; }));
     }
+}
+
+void TestYUVConversion::pixelOrder_data()
+{
+    QTest::addColumn<yuv::TConversionPath>("path");
+    QTest::addColumn<int>("count");
+    // Four pixels a vector step, so every remainder and the shortest counts reach the tail loop.
+    for (const yuv::TConversionPath path : AllPaths) {
+        for (int count : {1, 3, 5, 6, 7, 8, 9, 1919})
+            QTest::addRow("%s-%d", yuv::ConversionPathName(path), count) << path << count;
+    }
+}
+
+// Expanded to B, G, R, 255 and compacted back, every pixel is as it was; a sentinel past each end
+// catches a step that writes beyond the last pixel.
+void TestYUVConversion::pixelOrder()
+{
+    QFETCH(yuv::TConversionPath, path);
+    QFETCH(int, count);
+    USE_PATH(path);
+    const size_t n = static_cast<size_t>(count);
+    std::vector<unsigned char> src(3 * n), back(3 * n + 16, Sentinel);
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<unsigned char>(i * 37 + 11);
+    std::vector<unsigned char> bgra(4 * n + 16, Sentinel);
+    yuv::ExpandRGBToBGRA(src.data(), bgra.data(), n);
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char *s = &src[3 * i];
+        const unsigned char want[4] = {s[2], s[1], s[0], 0xff};
+        QVERIFY2(std::equal(want, want + 4, &bgra[4 * i]), qPrintable(QString::number(i)));
+    }
+    yuv::CompactBGRAToRGB(bgra.data(), back.data(), n);
+    QVERIFY(std::equal(src.begin(), src.end(), back.begin()));
+    auto untouched = [](auto from, auto to) {
+        return std::all_of(from, to, [](unsigned char b) { return b == Sentinel; });
+    };
+    QVERIFY(untouched(bgra.begin() + 4 * count, bgra.end()));
+    QVERIFY(untouched(back.begin() + 3 * count, back.end()));
 }
 
 QTEST_APPLESS_MAIN(TestYUVConversion)
