@@ -330,9 +330,7 @@ void TMainWindow::SettingsButtonClicked_SLOT()
     if (ParamDialog->exec() != QDialog::Accepted)
         return;
     ApplyDialogParams();
-    YCheckBox->setChecked(true);
-    UCheckBox->setChecked(true);
-    VCheckBox->setChecked(true);
+    ShowPlanes(true, true, true);
 }
 
 void TMainWindow::OpenFileNamed()
@@ -418,9 +416,7 @@ void TMainWindow::NewPictureParams_SLOT(int, int, int FrameCount)
     horizontalSlider->setValue(0);
     horizontalSlider->setEnabled(true);
     ShowFrameCounter(0);
-    YCheckBox->setChecked(true);
-    UCheckBox->setChecked(true);
-    VCheckBox->setChecked(true);
+    ShowPlanes(true, true, true);
 }
 
 void TMainWindow::UpdateFrameNumLabel_SLOT(int FrameCount)
@@ -465,15 +461,18 @@ void TMainWindow::FrameNumberClicked_SLOT(int, int)
         horizontalSlider->setValue(GotoDialog->spinBox->value());
 }
 
+// Sets the three plane boxes; each change reaches the reader through the box's stateChanged.
+void TMainWindow::ShowPlanes(bool Y, bool U, bool V)
+{
+    YCheckBox->setChecked(Y);
+    UCheckBox->setChecked(U);
+    VCheckBox->setChecked(V);
+}
+
 void TMainWindow::keyPressEvent(QKeyEvent *e)
 {
     QSlider *slider = horizontalSlider;
     const bool modified = e->modifiers() != Qt::NoModifier;
-    auto showPlanes = [this](bool y, bool u, bool v) {
-        YCheckBox->setChecked(y);
-        UCheckBox->setChecked(u);
-        VCheckBox->setChecked(v);
-    };
     switch (e->key()) {
     case Qt::Key_Space:
         if (PlayTimer->isActive())
@@ -507,19 +506,19 @@ void TMainWindow::keyPressEvent(QKeyEvent *e)
         break;
     case Qt::Key_Y:
         if (modified)
-            showPlanes(true, false, false);
+            ShowPlanes(true, false, false);
         break;
     case Qt::Key_U:
         if (modified)
-            showPlanes(false, true, false);
+            ShowPlanes(false, true, false);
         break;
     case Qt::Key_V:
         if (modified)
-            showPlanes(false, false, true);
+            ShowPlanes(false, false, true);
         break;
     case Qt::Key_K:
         if (modified)
-            showPlanes(true, true, true);
+            ShowPlanes(true, true, true);
         break;
     default:
         break;

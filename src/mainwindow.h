@@ -118,6 +118,7 @@ private:
     void StoreDialogInSettings();
     void ApplyDialogParams();
     void ShowFrameCounter(int FrameIndex);
+    void ShowPlanes(bool Y, bool U, bool V);
     void OpenDroppedFile();
     void SetAccessibleNames();
     // The first local file a drag carries, or an empty string.
