@@ -2,8 +2,8 @@
 // view's framebuffer. Needs a real X server (the view cannot run on the offscreen platform).
 
 #include "OpenGLWidget.h"
+#include "ProcessRun.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <algorithm>
@@ -570,14 +570,13 @@ void TestOpenGLWidget::drawFrameIsSynchronous()
 void TestOpenGLWidget::highDevicePixelRatio()
 {
     // The pixel ratio is fixed at start-up, so the checks run in a child with a scale factor of 2.
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_SCALE_FACTOR", "2");
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {"highDevicePixelRatioChild"});
-    QVERIFY(child.waitForFinished(120000));
-    const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
+    testsupport::TRunSetup setup;
+    setup.Environment = {"QT_SCALE_FACTOR=2"};
+    const testsupport::TRun run
+        = testsupport::RunProgram(QFile::encodeName(QCoreApplication::applicationFilePath()),
+            {"highDevicePixelRatioChild"}, setup);
+    const QByteArray out = run.Out + run.Err;
+    QVERIFY2(!run.Crashed && run.ExitCode == 0, out.constData());
     QVERIFY2(
         out.contains("PASS   : TestOpenGLWidget::highDevicePixelRatioChild()"), out.constData());
 }

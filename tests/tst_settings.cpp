@@ -2,6 +2,7 @@
 // writes and when, and a store that cannot be written at all.
 
 #include "OpenGLWidget.h"
+#include "ProcessRun.h"
 #include "TParamDialog.h"
 #include "TYUVReader.h"
 #include "WindowTestSupport.h"
@@ -11,7 +12,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -293,17 +293,13 @@ void TestSettings::settingsFolderCannotBeCreated()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     QVERIFY(blocker.write("settings cannot live under a file\n") > 0);
     blocker.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TST_SETTINGS_CHILD", "1");
-    env.insert("XDG_CONFIG_HOME", blocker.fileName() + "/config");
-    QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"settingsFolderCannotBeCreated"});
-    QVERIFY(child.waitForFinished(120000));
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    QVERIFY2(
-        child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    TRunSetup setup;
+    setup.Environment = {"TST_SETTINGS_CHILD=1",
+        "XDG_CONFIG_HOME=" + QFile::encodeName(blocker.fileName()) + "/config"};
+    const TRun run = RunProgram(QFile::encodeName(QCoreApplication::applicationFilePath()),
+        {"settingsFolderCannotBeCreated"}, setup);
+    const QString output = QString::fromLocal8Bit(run.Out + run.Err);
+    QVERIFY2(!run.Crashed && run.ExitCode == 0, qPrintable(output));
     QVERIFY2(output.contains("PASS   : TestSettings::settingsFolderCannotBeCreated()"),
         qPrintable(output));
     QFile again(blocker.fileName());

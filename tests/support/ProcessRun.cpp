@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -19,6 +20,19 @@ void StartProgram(
     for (QByteArray &a : argv)
         pointers.push_back(a.data());
     pointers.push_back(nullptr);
+    // The test's environment with the setup's entries in place of any of the same name.
+    QList<QByteArray> environment = setup.Environment;
+    for (char **e = environ; *e; ++e) {
+        const QByteArray entry(*e);
+        const QByteArray name = entry.left(entry.indexOf('=') + 1);
+        if (std::none_of(environment.cbegin(), environment.cend(),
+                [&name](const QByteArray &added) { return added.startsWith(name); }))
+            environment << entry;
+    }
+    std::vector<char *> environmentPointers;
+    for (QByteArray &e : environment)
+        environmentPointers.push_back(e.data());
+    environmentPointers.push_back(nullptr);
 
     p.setProgram(QFile::decodeName(program));
     if (!setup.WorkDir.isEmpty())
@@ -30,19 +44,20 @@ void StartProgram(
     // AddressSanitizer, whose marks on that stack would outlive the child and trip the parent
     // later. Everything it needs is copied into it.
     char **argvData = pointers.data();
+    char **envData = environmentPointers.data();
     const bool limited = setup.FileSizeLimit >= 0;
     const rlim_t fileSizeLimit = limited ? rlim_t(setup.FileSizeLimit) : RLIM_INFINITY;
     const int stdoutFd = setup.Stdout;
-    p.setChildProcessModifier(
-        [ argvData, limited, fileSizeLimit, stdoutFd ]() __attribute__((no_sanitize_address)) {
-            const rlimit limit {fileSizeLimit, fileSizeLimit};
-            if (limited && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                ::_exit(126);
-            if (stdoutFd >= 0)
-                ::dup2(stdoutFd, STDOUT_FILENO);
-            ::execv(argvData[0], argvData);
-            ::_exit(127);
-        });
+    p.setChildProcessModifier([ argvData, envData, limited, fileSizeLimit, stdoutFd ]()
+            __attribute__((no_sanitize_address)) {
+                const rlimit limit {fileSizeLimit, fileSizeLimit};
+                if (limited && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(126);
+                if (stdoutFd >= 0)
+                    ::dup2(stdoutFd, STDOUT_FILENO);
+                ::execve(argvData[0], argvData, envData);
+                ::_exit(127);
+            });
     p.start();
 }
 

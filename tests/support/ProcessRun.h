@@ -29,6 +29,7 @@ struct TRunSetup
     QString WorkDir; // empty: the test's own
     qint64 FileSizeLimit = -1; // RLIMIT_FSIZE in bytes; negative: none
     int Stdout = -1; // a descriptor to be the program's standard output instead of a pipe
+    QList<QByteArray> Environment; // NAME=value entries added to the test's own environment
 };
 
 // Starts program with args passed byte for byte. QProcess would pass them through UTF-8.
