@@ -52,6 +52,7 @@
 namespace {
 
 using namespace readerfuzz;
+using testsupport::TRGB;
 
 struct TGeometry
 {
