@@ -375,8 +375,43 @@ void TestCli::guessFromName_data()
     row("size-name-cif", "akiyo_cif.yuv", {}, 0, {assuming.arg("352x288") + byDefault}, cif);
     row("1080p-yuv444p-no-whole-frame", "clip_1080p_yuv444p.yuv", {}, 3,
         {assuming.arg("1920x1080 4:4:4")}, {"1920", "1080", "4:4:4", "6220800", "0", "4147205"});
-    row("size-in-folder-name", "720p/clip_i420.yuv", {}, 0, {assuming.arg("1280x720 4:2:0")},
-        {"1280", "720", "4:2:0", "1382400", "3", "5"});
+    const QStringList hd420 {"1920", "1080", "4:2:0", "3110400", "1", "1036805"};
+    const QStringList hd720 {"1280", "720", "4:2:0", "1382400", "3", "5"};
+    row("size-in-folder-layout-in-file-name", "720p/clip_i420.yuv", {}, 0,
+        {Tool + QString("assuming 1280x720 from the folder name and 4:2:0 from the file name")},
+        hd720);
+    row("size-with-rate", "crowd_run_1080p50.yuv", {}, 0, {assuming.arg("1920x1080") + byDefault},
+        hd420);
+    row("size-with-rate-in-folder-name", "720p60/clip.yuv", {}, 0,
+        {Tool + QString("assuming 1280x720 from the folder name") + byDefault}, hd720);
+    row("size-name-sif", "foreman_sif.yuv", {}, 0, {assuming.arg("352x240") + byDefault},
+        {"352", "240", "4:2:0", "126720", "32", "92165"});
+    auto refused = [&](const QString &Where, const QString &Word, const QString &What) {
+        return QStringList {Tool
+                + QString("The %1 says \"%2\": %3 cannot be read (only 8-bit planar Y, U, V "
+                          "can); give --width, --height and --layout to read it regardless.")
+                      .arg(Where, Word, What),
+            tryHelp};
+    };
+    const QString deep = "samples of more than 8 bits";
+    row("refused-10bit", "MarketPlace_1920x1080_60fps_10bit_420.yuv", {}, 1,
+        refused("file name", "10bit", deep), {});
+    row("refused-yuv420p10le", "enc_1920x1080_yuv420p10le.yuv", {}, 1,
+        refused("file name", "yuv420p10le", deep), {});
+    row("refused-p010-in-folder-name", "P010/clip_1920x1080_420.yuv", {}, 1,
+        refused("folder name", "P010", deep), {});
+    row("refused-nv12", "cam_nv12_1280x720.yuv", {"-l", "420"}, 1,
+        refused("file name", "nv12", "a semi-planar layout (U and V interleaved)"), {});
+    row("refused-yuyv", "capture_yuyv_640x480.yuv", {}, 1,
+        refused("file name", "yuyv", "a packed layout (Y, U and V interleaved)"), {});
+    row("refused-rgb24", "clip_rgb24_352x288.yuv", {}, 1,
+        refused("file name", "rgb24", "RGB samples"), {});
+    const QString two = "The file name gives two %1, \"%2\" and \"%3\"; give --width, --height "
+                        "and --layout to say which.";
+    row("refused-two-layouts", "clip_1920x1080_422_420.yuv", {}, 1,
+        {Tool + two.arg("layouts", "422", "420"), tryHelp}, {});
+    row("refused-two-sizes", "foreman_cif_1920x1080.yuv", {}, 1,
+        {Tool + two.arg("sizes", "cif", "1920x1080"), tryHelp}, {});
     row("upper-case-qcif-dash", "QCIF-422.YUV", {}, 0, {assuming.arg("176x144 4:2:2")},
         {"176", "144", "4:2:2", "50688", "81", "41477"});
     row("size-name-4cif", "mobile.4cif.yuv", {}, 0, {assuming.arg("704x576") + byDefault},
@@ -426,8 +461,9 @@ void TestCli::exitCodes_data()
 {
     // In the arguments, {dir} is a fresh folder holding {clip} (3 frames of 8 x 4 4:2:0, 48
     // bytes each), {short} (47 bytes: no whole frame), {empty} (0 bytes), {partial} (3 frames
-    // and half a fourth), {fifo} (a named pipe) and {old} (a file that is not a snapshot).
-    // {huge} is a sparse stream of 2^31 frames of 1 x 1 4:2:0.
+    // and half a fourth), {fifo} (a named pipe), {y4m} ({clip} after a YUV4MPEG2 header) and
+    // {old} (a file that is not a snapshot). {huge} is a sparse stream of 2^31 frames of 1 x 1
+    // 4:2:0.
     // {limit-file-size} is no argument: the tool runs with a file-size limit of 100 bytes;
     // nor is {stdout-full}: the tool's standard output is /dev/full.
     QTest::addColumn<QStringList>("Args");
@@ -481,6 +517,10 @@ void TestCli::exitCodes_data()
 
     row("stream-missing", {"{dir}/none.yuv"}, 2,
         "Error opening file: {dir}/none.yuv (No such file or directory)");
+    rowAsIs("stream-missing-size-missing", {"{dir}/none.yuv"}, 2,
+        "Error opening file: {dir}/none.yuv (No such file or directory)");
+    row("stream-with-yuv4mpeg2-header", {"{y4m}"}, 2,
+        "{y4m} has a YUV4MPEG2 header: it is not a raw stream and cannot be read.");
     row("stream-is-a-folder", {"{dir}"}, 2, "Error opening file: {dir} (it is a folder)");
     row("stream-is-a-fifo", {"{fifo}"}, 2, notAStream.arg("{fifo}"));
     row("stream-is-a-character-device", {"/dev/null"}, 2, notAStream.arg("/dev/null"));
@@ -534,14 +574,15 @@ void TestCli::exitCodes()
     QVERIFY(WriteAll(dir.filePath("empty.yuv"), QByteArray()));
     QVERIFY(WriteAll(dir.filePath("partial.yuv"), stream.Bytes().left(3 * 48 + 24)));
     QVERIFY(WriteAll(dir.filePath("old.dat"), "old"));
+    QVERIFY(WriteAll(dir.filePath("y4m.yuv"), "YUV4MPEG2 W8 H4 F25:1\nFRAME\n" + clipBytes));
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo.yuv")).constData(), 0644) == 0);
 
     if (Args.contains("{huge}")
         && !WriteSparse(dir.filePath("huge.yuv"), qint64(yuv::FrameSize(1, 1, YUV420)) << 31, {}))
         QSKIP("this file system cannot hold a sparse file of 6 GB");
     auto expand = [&dir](QString s) {
-        for (const char *name :
-            {"clip.yuv", "short.yuv", "empty.yuv", "partial.yuv", "fifo.yuv", "huge.yuv"})
+        for (const char *name : {"clip.yuv", "short.yuv", "empty.yuv", "partial.yuv", "fifo.yuv",
+                 "huge.yuv", "y4m.yuv"})
             s.replace(QStringLiteral("{%1}").arg(QString(name).chopped(4)), dir.filePath(name));
         return s.replace("{old}", dir.filePath("old.dat")).replace("{dir}", dir.path());
     };

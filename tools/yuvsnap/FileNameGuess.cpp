@@ -3,92 +3,227 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <array>
+#include <optional>
+
 namespace {
 
-struct TNamedSize
+enum TProperty
 {
-    const char *Name;
-    const char *Width;
-    const char *Height;
+    Size,
+    Layout,
+    Depth,
+    PropertyCount,
 };
 
-constexpr TNamedSize NamedSizes[] = {
-    {"qcif", "176", "144"},
-    {"cif", "352", "288"},
-    {"4cif", "704", "576"},
-    {"sd", "720", "576"},
-    {"576p", "720", "576"},
-    {"720p", "1280", "720"},
-    {"1080p", "1920", "1080"},
-};
-
-struct TNamedLayout
+// What one word states about one property: a value ("1920x1080", "422", "8"), or why what it
+// names cannot be read.
+struct TStatement
 {
-    const char *Name;
-    const char *Layout;
+    TProperty Property = Size;
+    QString Value;
+    const char *Unreadable = nullptr;
 };
 
-constexpr TNamedLayout NamedLayouts[] = {
-    {"420", "420"},
-    {"422", "422"},
-    {"444", "444"},
-    {"yuv420p", "420"},
-    {"yuv422p", "422"},
-    {"yuv444p", "444"},
-    {"i420", "420"},
-};
-
-bool GuessSize(const QString &Token, TNameGuess &Guess)
+struct TNamedWord
 {
-    static const QRegularExpression widthByHeight(QStringLiteral("^(\\d+)x(\\d+)$"));
-    const QRegularExpressionMatch m = widthByHeight.match(Token);
-    if (m.hasMatch()) {
-        Guess.Width = m.captured(1);
-        Guess.Height = m.captured(2);
-        return true;
-    }
-    for (const TNamedSize &size : NamedSizes) {
-        if (Token == QLatin1String(size.Name)) {
-            Guess.Width = QLatin1String(size.Width);
-            Guess.Height = QLatin1String(size.Height);
-            return true;
-        }
-    }
-    return false;
+    const char *Word;
+    TProperty Property;
+    const char *Value;
+};
+
+constexpr TNamedWord NamedWords[] = {
+    {"qcif", Size, "176x144"},
+    {"cif", Size, "352x288"},
+    {"sif", Size, "352x240"},
+    {"4cif", Size, "704x576"},
+    {"sd", Size, "720x576"},
+    {"420", Layout, "420"},
+    {"422", Layout, "422"},
+    {"444", Layout, "444"},
+    {"yuv420p", Layout, "420"},
+    {"yuv422p", Layout, "422"},
+    {"yuv444p", Layout, "444"},
+    {"yuv420", Layout, "420"},
+    {"yuv422", Layout, "422"},
+    {"yuv444", Layout, "444"},
+    {"i420", Layout, "420"},
+    {"i422", Layout, "422"},
+    {"i444", Layout, "444"},
+    {"iyuv", Layout, "420"},
+    {"8bit", Depth, "8"},
+    {"8bits", Depth, "8"},
+};
+
+// The words that name what the tool cannot read, one group per kind, and what each kind is.
+// A high-depth word such as p010 or yuv420p10le is refused for its depth alone.
+struct TUnreadableKind
+{
+    const char *Group;
+    TProperty Property;
+    const char *Reason;
+};
+
+constexpr TUnreadableKind UnreadableKinds[] = {
+    {"depth", Depth, "samples of more than 8 bits"},
+    {"semiplanar", Layout, "a semi-planar layout (U and V interleaved)"},
+    {"packed", Layout, "a packed layout (Y, U and V interleaved)"},
+    {"rgb", Layout, "RGB samples"},
+    {"yvu", Layout, "planes in the order Y, V, U"},
+};
+
+const QRegularExpression &UnreadableWords()
+{
+    static const QRegularExpression words(QStringLiteral(
+        "^(?:(?<depth>(?:9|1[0-6])bits?|(?:yuv|i)?4(?:20|22|44)p(?:9|1[0246])(?:le|be)?"
+        "|p[024]1[026])"
+        "|(?<semiplanar>nv(?:12|21|16|61|24|42))"
+        "|(?<packed>(?:yuyv|yuy2|uyvy|yvyu|vyuy)(?:422)?|v210)"
+        "|(?<rgb>(?:rgb|bgr)(?:24|32|48|a)?|argb|abgr|gbrp)"
+        "|(?<yvu>yv12|yv16))$"));
+    return words;
 }
 
-bool GuessLayout(const QString &Token, TNameGuess &Guess)
+// "WxH", optionally with "p" and a frame rate; "<height>p" with an optional frame rate.
+std::optional<TStatement> SizeStatement(const QString &Word)
 {
-    for (const TNamedLayout &layout : NamedLayouts) {
-        if (Token == QLatin1String(layout.Name)) {
-            Guess.Layout = QLatin1String(layout.Layout);
-            return true;
-        }
-    }
-    return false;
+    static const QRegularExpression sizes(
+        QStringLiteral("^(?:(?<w>\\d+)x(?<h>\\d+)(?:p\\d*)?|(?<lines>576|720|1080|2160)p\\d*)$"));
+    const QRegularExpressionMatch m = sizes.match(Word);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString lines = m.captured(u"lines");
+    if (lines.isEmpty())
+        return TStatement {Size, m.captured(u"w") + u'x' + m.captured(u"h")};
+    const char *width = lines == u"576" ? "720"
+        : lines == u"720"               ? "1280"
+        : lines == u"1080"              ? "1920"
+                                        : "3840";
+    return TStatement {Size, QLatin1String(width) + u'x' + lines};
 }
 
-// The tokens of the file name, then those of the folder holding it.
-QStringList NameTokens(const QString &Path)
+// What Word (lower case) states, if anything.
+std::optional<TStatement> Statement(const QString &Word)
 {
-    static const QRegularExpression separators(QStringLiteral("[_.\\-]"));
-    const QStringList components = Path.toLower().split(u'/', Qt::SkipEmptyParts);
-    QStringList tokens;
-    for (qsizetype i = components.size() - 1; i >= 0 && i >= components.size() - 2; --i)
-        tokens += components[i].split(separators, Qt::SkipEmptyParts);
-    return tokens;
+    for (const TNamedWord &named : NamedWords) {
+        if (Word == QLatin1String(named.Word))
+            return TStatement {named.Property, QLatin1String(named.Value)};
+    }
+    if (std::optional<TStatement> size = SizeStatement(Word))
+        return size;
+    const QRegularExpressionMatch m = UnreadableWords().match(Word);
+    if (!m.hasMatch())
+        return std::nullopt;
+    for (const TUnreadableKind &kind : UnreadableKinds) {
+        if (m.hasCaptured(QLatin1String(kind.Group)))
+            return TStatement {kind.Property, Word, kind.Reason};
+    }
+    return std::nullopt;
+}
+
+// What one name (the file's or the folder's) states about one property: the first word that
+// states it, the first word naming something unreadable, and the first word that contradicts the
+// first one. Words are kept as written, for messages.
+struct TReading
+{
+    QString Word;
+    QString Value;
+    QString UnreadableWord;
+    const char *Reason = nullptr;
+    QString OtherWord;
+};
+
+using TNameReading = std::array<TReading, PropertyCount>;
+
+bool IsSeparator(QChar C)
+{
+    return C == u'_' || C == u'.' || C == u'-' || C == u' ';
+}
+
+TNameReading ReadName(const QString &Name)
+{
+    TNameReading reading;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= Name.size(); ++i) {
+        if (i < Name.size() && !IsSeparator(Name[i]))
+            continue;
+        const QString word = Name.mid(start, i - start);
+        start = i + 1;
+        const std::optional<TStatement> statement = Statement(word.toLower());
+        if (!statement)
+            continue;
+        TReading &r = reading[statement->Property];
+        if (statement->Unreadable && r.UnreadableWord.isEmpty()) {
+            r.UnreadableWord = word;
+            r.Reason = statement->Unreadable;
+        }
+        if (r.Word.isEmpty()) {
+            r.Word = word;
+            r.Value = statement->Value;
+        } else if (r.OtherWord.isEmpty() && statement->Value != r.Value) {
+            r.OtherWord = word;
+        }
+    }
+    return reading;
 }
 
 } // namespace
 
+QString NameSourceText(TNameSource Source)
+{
+    return Source == TNameSource::FolderName ? QStringLiteral("folder name")
+                                             : QStringLiteral("file name");
+}
+
 TNameGuess GuessFromFileName(const QString &Path)
 {
-    TNameGuess guess;
-    for (const QString &token : NameTokens(Path)) {
-        if (!guess.HasSize() && GuessSize(token, guess))
-            continue;
-        if (guess.Layout.isEmpty())
-            GuessLayout(token, guess);
+    const QStringList components = Path.split(u'/', Qt::SkipEmptyParts);
+    const qsizetype count = components.size();
+    const TNameReading file = ReadName(count > 0 ? components[count - 1] : QString());
+    const TNameReading folder = ReadName(count > 1 ? components[count - 2] : QString());
+
+    // Each property from the file name when it states it, else from the folder name.
+    std::array<const TReading *, PropertyCount> chosen;
+    std::array<TNameSource, PropertyCount> sources;
+    for (int p = 0; p < PropertyCount; ++p) {
+        const bool inFile = !file[p].Word.isEmpty();
+        chosen[p] = inFile ? &file[p] : &folder[p];
+        sources[p] = chosen[p]->Word.isEmpty()
+            ? TNameSource::None
+            : (inFile ? TNameSource::FileName : TNameSource::FolderName);
     }
+
+    TNameGuess guess;
+    const QString regardless
+        = QStringLiteral("; give --width, --height and --layout to read it regardless.");
+    for (int p = 0; p < PropertyCount && guess.Refusal.isEmpty(); ++p) {
+        if (chosen[p]->Reason) {
+            guess.Refusal = QStringLiteral("The %1 says \"%2\": %3 cannot be read (only 8-bit "
+                                           "planar Y, U, V can)")
+                                .arg(NameSourceText(sources[p]), chosen[p]->UnreadableWord,
+                                    QLatin1String(chosen[p]->Reason))
+                + regardless;
+        }
+    }
+    const char *const plurals[] = {"sizes", "layouts", "sample depths"};
+    for (int p = 0; p < PropertyCount && guess.Refusal.isEmpty(); ++p) {
+        if (!chosen[p]->OtherWord.isEmpty()) {
+            guess.Refusal = QStringLiteral("The %1 gives two %2, \"%3\" and \"%4\"")
+                                .arg(NameSourceText(sources[p]), QLatin1String(plurals[p]),
+                                    chosen[p]->Word, chosen[p]->OtherWord)
+                + QStringLiteral("; give --width, --height and --layout to say which.");
+        }
+    }
+    if (!guess.Refusal.isEmpty())
+        return guess;
+
+    if (sources[Size] != TNameSource::None) {
+        const qsizetype x = chosen[Size]->Value.indexOf(u'x');
+        guess.Width = chosen[Size]->Value.left(x);
+        guess.Height = chosen[Size]->Value.mid(x + 1);
+        guess.SizeFrom = sources[Size];
+    }
+    guess.Layout = chosen[Layout]->Value;
+    guess.LayoutFrom = sources[Layout];
     return guess;
 }

@@ -5,10 +5,13 @@
 #include "Messages.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QRegularExpression>
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -134,64 +137,68 @@ QString DescribeLayout(const QString &Layout)
     return QStringLiteral("4:%1:%2").arg(Layout[1]).arg(Layout[2]);
 }
 
-struct TPictureTexts
+// "1920x1080 from the folder name and 4:2:0 from the file name"; one source named once.
+QString DescribeGuess(const QStringList &Values, const QList<TNameSource> &Sources)
 {
-    QString Width;
-    QString Height;
-    QString Layout;
-};
+    if (Sources.size() == 2 && Sources[0] != Sources[1]) {
+        return QStringLiteral("%1 from the %2 and %3 from the %4")
+            .arg(Values[0], NameSourceText(Sources[0]), Values[1], NameSourceText(Sources[1]));
+    }
+    return QStringLiteral("%1 from the %2").arg(Values.join(u' '), NameSourceText(Sources[0]));
+}
 
 // The texts of --width, --height and --layout, each taken from the stream's name when its option
 // is not given; what the name gave is said on standard error.
-TPictureTexts PictureTexts(const TParser &P, const TNameGuess &Guess)
+std::optional<int> PictureTexts(
+    const TPictureOptions &Given, const TNameGuess &Guess, TPictureOptions &Texts)
 {
-    const QCommandLineParser &parser = P.Parser;
-    TPictureTexts texts {parser.value(P.Width), parser.value(P.Height), parser.value(P.Layout)};
-    const bool widthGuessed = Guess.HasSize() && !parser.isSet(P.Width);
-    const bool heightGuessed = Guess.HasSize() && !parser.isSet(P.Height);
-    const bool layoutGuessed = !Guess.Layout.isEmpty() && !parser.isSet(P.Layout);
+    if (!Guess.Refusal.isEmpty())
+        return UsageError(Guess.Refusal);
+    Texts = Given;
+    const bool widthGuessed = Guess.HasSize() && !Given.Width;
+    const bool heightGuessed = Guess.HasSize() && !Given.Height;
+    const bool layoutGuessed = !Guess.Layout.isEmpty() && !Given.Layout;
     QStringList guessed;
+    QList<TNameSource> sources;
     if (widthGuessed && heightGuessed)
         guessed << QStringLiteral("%1x%2").arg(Guess.Width, Guess.Height);
     else if (widthGuessed)
         guessed << QStringLiteral("width %1").arg(Guess.Width);
     else if (heightGuessed)
         guessed << QStringLiteral("height %1").arg(Guess.Height);
-    if (layoutGuessed)
+    if (!guessed.isEmpty())
+        sources << Guess.SizeFrom;
+    if (layoutGuessed) {
         guessed << DescribeLayout(Guess.Layout);
+        sources << Guess.LayoutFrom;
+    }
     if (guessed.isEmpty())
-        return texts;
+        return std::nullopt;
 
-    texts.Width = widthGuessed ? Guess.Width : texts.Width;
-    texts.Height = heightGuessed ? Guess.Height : texts.Height;
-    texts.Layout = layoutGuessed ? Guess.Layout : texts.Layout;
-    const bool layoutByDefault = !layoutGuessed && !parser.isSet(P.Layout);
-    Message(QStringLiteral("assuming %1 from the file name%2")
-                .arg(guessed.join(u' '),
-                    layoutByDefault ? QStringLiteral(" (layout 4:2:0 by default)") : QString()));
-    return texts;
+    if (widthGuessed)
+        Texts.Width = Guess.Width;
+    if (heightGuessed)
+        Texts.Height = Guess.Height;
+    if (layoutGuessed)
+        Texts.Layout = Guess.Layout;
+    Message(QStringLiteral("assuming %1%2")
+                .arg(DescribeGuess(guessed, sources),
+                    Texts.Layout ? QString() : QStringLiteral(" (layout 4:2:0 by default)")));
+    return std::nullopt;
 }
 
-// Width, height and layout from the options or the stream's name.
-std::optional<int> ParsePicture(const TParser &P, TOptions &Options)
+// The stream's path for reading its name: made absolute and without "." and ".." steps, so that
+// the folder holding the stream is named even when the path does not name it.
+QString PathToRead(const QByteArray &Stream)
 {
-    const TPictureTexts texts = PictureTexts(P, GuessFromFileName(FromBytes(Options.Stream)));
-    if (texts.Width.isEmpty() && !P.Parser.isSet(P.Width))
-        return UsageError(QStringLiteral("The picture width (--width) is required."));
-    if (texts.Height.isEmpty() && !P.Parser.isSet(P.Height))
-        return UsageError(QStringLiteral("The picture height (--height) is required."));
-    if (!ParseDimension(texts.Width, yuv::MaxWidth, Options.Width))
-        return UsageError(QStringLiteral("Bad width \"%1\": it must be a number from 1 to %2.")
-                              .arg(texts.Width)
-                              .arg(yuv::MaxWidth));
-    if (!ParseDimension(texts.Height, yuv::MaxHeight, Options.Height))
-        return UsageError(QStringLiteral("Bad height \"%1\": it must be a number from 1 to %2.")
-                              .arg(texts.Height)
-                              .arg(yuv::MaxHeight));
-    if (!ParseLayout(texts.Layout, Options.Format))
-        return UsageError(
-            QStringLiteral("Bad layout \"%1\": it must be 420, 422 or 444.").arg(texts.Layout));
-    return std::nullopt;
+    QString path = FromBytes(Stream);
+    if (!path.startsWith(u'/')) {
+        char *cwd = ::getcwd(nullptr, 0);
+        if (cwd)
+            path = FromBytes(cwd) + u'/' + path;
+        std::free(cwd);
+    }
+    return QDir::cleanPath(path);
 }
 
 // --frames and --output, and whether the two fit together.
@@ -240,6 +247,34 @@ QByteArray ExpandPattern(const QByteArray &Pattern, qint64 Frame, bool *UsesFram
     return out;
 }
 
+std::optional<int> ResolvePicture(TOptions &Options)
+{
+    const TPictureOptions &given = Options.Picture;
+    const bool allGiven = given.Width && given.Height && given.Layout;
+    TPictureOptions texts;
+    const TNameGuess guess
+        = allGiven ? TNameGuess() : GuessFromFileName(PathToRead(Options.Stream));
+    if (const std::optional<int> code = PictureTexts(given, guess, texts))
+        return code;
+    if (!texts.Width)
+        return UsageError(QStringLiteral("The picture width (--width) is required."));
+    if (!texts.Height)
+        return UsageError(QStringLiteral("The picture height (--height) is required."));
+    if (!ParseDimension(*texts.Width, yuv::MaxWidth, Options.Width))
+        return UsageError(QStringLiteral("Bad width \"%1\": it must be a number from 1 to %2.")
+                              .arg(*texts.Width)
+                              .arg(yuv::MaxWidth));
+    if (!ParseDimension(*texts.Height, yuv::MaxHeight, Options.Height))
+        return UsageError(QStringLiteral("Bad height \"%1\": it must be a number from 1 to %2.")
+                              .arg(*texts.Height)
+                              .arg(yuv::MaxHeight));
+    const QString layout = texts.Layout.value_or(QStringLiteral("420"));
+    if (!ParseLayout(layout, Options.Format))
+        return UsageError(
+            QStringLiteral("Bad layout \"%1\": it must be 420, 422 or 444.").arg(layout));
+    return std::nullopt;
+}
+
 TParseResult ParseArguments(const QStringList &Arguments)
 {
     TParser p;
@@ -276,8 +311,11 @@ TParseResult ParseArguments(const QStringList &Arguments)
     options.Stream = Bytes(positional.first());
     options.Info = p.Parser.isSet(p.Info);
     options.Planes = {!p.Parser.isSet(p.NoY), !p.Parser.isSet(p.NoU), !p.Parser.isSet(p.NoV)};
-    result.ExitCode = ParsePicture(p, options);
-    if (!result.ExitCode)
-        result.ExitCode = ParseOutput(p, options);
+    auto given = [&p](const QCommandLineOption &Option) {
+        return p.Parser.isSet(Option) ? std::optional<QString>(p.Parser.value(Option))
+                                      : std::nullopt;
+    };
+    options.Picture = {given(p.Width), given(p.Height), given(p.Layout)};
+    result.ExitCode = ParseOutput(p, options);
     return result;
 }

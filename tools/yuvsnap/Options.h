@@ -18,10 +18,20 @@ struct TFrameRange
     QString LastText; // Last as typed, without leading zeros, for messages
 };
 
+// --width, --height and --layout as typed; each empty when left out.
+struct TPictureOptions
+{
+    std::optional<QString> Width;
+    std::optional<QString> Height;
+    std::optional<QString> Layout;
+};
+
 struct TOptions
 {
     QByteArray Stream; // the stream's name as the file system holds it
     std::optional<QByteArray> OutputPattern; // as the file system holds it
+    TPictureOptions Picture;
+    // Width, Height and Format are set by ResolvePicture.
     int Width = 0;
     int Height = 0;
     TYUVFormat Format = YUV420;
@@ -43,7 +53,14 @@ struct TParseResult
 QByteArray ExpandPattern(const QByteArray &Pattern, qint64 Frame, bool *UsesFrame = nullptr);
 
 // Arguments is the command line without the program name, each argument decoded as Latin-1
-// (see Messages.h).
+// (see Messages.h). The picture options are kept as typed: they are judged by ResolvePicture,
+// once the stream has been opened.
 TParseResult ParseArguments(const QStringList &Arguments);
+
+// Width, height and layout from the options, each taken from the stream's name when its option
+// is left out (what the name gave is said on standard error); the name is not read at all when
+// all three are given. Returns the usage exit code after reporting a bad or missing value, or a
+// name that states what cannot be read.
+std::optional<int> ResolvePicture(TOptions &Options);
 
 #endif // YUVSNAP_OPTIONS_H

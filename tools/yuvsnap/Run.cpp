@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "RawFileNames.h"
 #include "SnapshotName.h"
+#include "StreamHeader.h"
 #include "TYUVReader.h"
 
 #include <cerrno>
@@ -126,7 +127,7 @@ int WriteFrame(TYUVReader &Reader, const TOptions &Options, int N)
 
 } // namespace
 
-int Run(const TOptions &Options)
+int Run(TOptions Options)
 {
     TYUVReader reader;
     // The reader's own texts, such as "File too small. Frame count is 0.", are the messages.
@@ -143,6 +144,15 @@ int Run(const TOptions &Options)
             + (reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
         return ExitCannotOpen;
     }
+    if (HasYuv4Mpeg2Signature(Options.Stream)) {
+        Message(FromBytes(Options.Stream)
+            + QStringLiteral(
+                " has a YUV4MPEG2 header: it is not a raw stream and cannot be read."));
+        return ExitCannotOpen;
+    }
+    // Judged only now, so that a stream that cannot be read is reported as such first.
+    if (const std::optional<int> code = ResolvePicture(Options))
+        return *code;
     if (Options.Info)
         return PrintInfo(Options);
 
