@@ -11,7 +11,7 @@ struct TExitCodeMeaning
 constexpr TExitCodeMeaning Meanings[] = {
     {ExitOk, "all frames written (with --info: the stream holds a whole frame)"},
     {ExitUsage, "usage error (bad or missing arguments)"},
-    {ExitCannotOpen, "the stream cannot be opened"},
+    {ExitCannotOpen, "the stream cannot be opened, or is not a raw stream"},
     {ExitNoFrames, "the stream holds no whole frame"},
     {ExitOutOfRange, "a frame number is out of range"},
     {ExitWriteFailed, "a snapshot, or standard output, could not be written"},
