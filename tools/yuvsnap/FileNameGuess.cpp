@@ -72,51 +72,59 @@ constexpr TUnreadableKind UnreadableKinds[] = {
     {"yvu", Layout, "planes in the order Y, V, U"},
 };
 
-const QRegularExpression &UnreadableWords()
+// The sizes ("WxH", optionally with "p" and a frame rate; "<lines>p" with an optional frame
+// rate) and the words refused, one named group per kind, in one pattern: a single match a word.
+const QRegularExpression &PatternWords()
 {
-    static const QRegularExpression words(QStringLiteral(
-        "^(?:(?<depth>(?:9|1[0-6])bits?|(?:yuv|i)?4(?:20|22|44)p(?:9|1[0246])(?:le|be)?"
-        "|p[024]1[026])"
-        "|(?<semiplanar>nv(?:12|21|16|61|24|42))"
-        "|(?<packed>(?:yuyv|yuy2|uyvy|yvyu|vyuy)(?:422)?|v210)"
-        "|(?<rgb>(?:rgb|bgr)(?:24|32|48|a)?|argb|abgr|gbrp)"
-        "|(?<yvu>yv12|yv16))$"));
+    static const QRegularExpression words(
+        QStringLiteral("^(?:(?<w>\\d+)x(?<h>\\d+)(?:p\\d*)?|(?<lines>576|720|1080|2160)p\\d*"
+                       "|(?<depth>(?:9|1[0-6])bits?|(?:yuv|i)?4(?:20|22|44)p(?:9|1[0246])(?:le|be)?"
+                       "|p[024]1[026])"
+                       "|(?<semiplanar>nv(?:12|21|16|61|24|42))"
+                       "|(?<packed>(?:yuyv|yuy2|uyvy|yvyu|vyuy)(?:422)?|v210)"
+                       "|(?<rgb>(?:rgb|bgr)(?:24|32|48|a)?|argb|abgr|gbrp)"
+                       "|(?<yvu>yv12|yv16))$"));
     return words;
 }
 
-// "WxH", optionally with "p" and a frame rate; "<height>p" with an optional frame rate.
-std::optional<TStatement> SizeStatement(const QString &Word)
+// Whether Word could match PatternWords: every pattern word holds a digit or has at most four
+// letters. Most words of a name are neither, and skip the match.
+bool MayMatchPattern(QStringView Word)
 {
-    static const QRegularExpression sizes(
-        QStringLiteral("^(?:(?<w>\\d+)x(?<h>\\d+)(?:p\\d*)?|(?<lines>576|720|1080|2160)p\\d*)$"));
-    const QRegularExpressionMatch m = sizes.match(Word);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QString lines = m.captured(u"lines");
-    if (lines.isEmpty())
-        return TStatement {Size, m.captured(u"w") + u'x' + m.captured(u"h")};
-    const char *width = lines == u"576" ? "720"
-        : lines == u"720"               ? "1280"
-        : lines == u"1080"              ? "1920"
-                                        : "3840";
-    return TStatement {Size, QLatin1String(width) + u'x' + lines};
+    if (Word.size() <= 4)
+        return true;
+    for (const QChar c : Word) {
+        if (c.isDigit())
+            return true;
+    }
+    return false;
 }
 
 // What Word (lower case) states, if anything.
-std::optional<TStatement> Statement(const QString &Word)
+std::optional<TStatement> Statement(QStringView Word)
 {
     for (const TNamedWord &named : NamedWords) {
         if (Word == QLatin1String(named.Word))
             return TStatement {named.Property, QLatin1String(named.Value)};
     }
-    if (std::optional<TStatement> size = SizeStatement(Word))
-        return size;
-    const QRegularExpressionMatch m = UnreadableWords().match(Word);
+    if (!MayMatchPattern(Word))
+        return std::nullopt;
+    const QRegularExpressionMatch m = PatternWords().match(Word);
     if (!m.hasMatch())
         return std::nullopt;
+    if (m.hasCaptured(u"w"))
+        return TStatement {Size, m.captured(u"w") + u'x' + m.captured(u"h")};
+    const QString lines = m.captured(u"lines");
+    if (!lines.isEmpty()) {
+        const char *width = lines == u"576" ? "720"
+            : lines == u"720"               ? "1280"
+            : lines == u"1080"              ? "1920"
+                                            : "3840";
+        return TStatement {Size, QLatin1String(width) + u'x' + lines};
+    }
     for (const TUnreadableKind &kind : UnreadableKinds) {
         if (m.hasCaptured(QLatin1String(kind.Group)))
-            return TStatement {kind.Property, Word, kind.Reason};
+            return TStatement {kind.Property, Word.toString(), kind.Reason};
     }
     return std::nullopt;
 }
@@ -143,15 +151,18 @@ bool IsSeparator(QChar C)
 TNameReading ReadName(const QString &Name)
 {
     TNameReading reading;
+    const QString lower = Name.toLower();
     qsizetype start = 0;
-    for (qsizetype i = 0; i <= Name.size(); ++i) {
-        if (i < Name.size() && !IsSeparator(Name[i]))
+    for (qsizetype i = 0; i <= lower.size(); ++i) {
+        if (i < lower.size() && !IsSeparator(lower[i]))
             continue;
-        const QString word = Name.mid(start, i - start);
+        const std::optional<TStatement> statement
+            = Statement(QStringView(lower).mid(start, i - start));
+        const qsizetype wordStart = start;
         start = i + 1;
-        const std::optional<TStatement> statement = Statement(word.toLower());
         if (!statement)
             continue;
+        const QString word = Name.mid(wordStart, i - wordStart);
         TReading &r = reading[statement->Property];
         if (statement->Unreadable && r.UnreadableWord.isEmpty()) {
             r.UnreadableWord = word;

@@ -71,8 +71,6 @@ struct TParser
 
     TParser()
     {
-        Parser.setApplicationDescription(
-            QString::fromLatin1(Description) + '\n' + ExitCodeTable().trimmed());
         Parser.addPositionalArgument("file", "The raw YUV stream.");
         Parser.addOptions({Width, Height, Layout, Frames, Output, NoY, NoU, NoV, Info});
     }
@@ -291,6 +289,9 @@ TParseResult ParseArguments(const QStringList &Arguments)
         return result;
     }
     if (p.Parser.isSet(p.Help)) {
+        // Built only here: most command lines never need the long text.
+        p.Parser.setApplicationDescription(
+            QString::fromLatin1(Description) + '\n' + ExitCodeTable().trimmed());
         // Not in the byte form of Messages.h: the usage line holds the program path as Qt read it.
         std::fputs(p.Parser.helpText().toLocal8Bit().constData(), stdout);
         result.ExitCode = ExitOk;
