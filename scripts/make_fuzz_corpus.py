@@ -7,9 +7,9 @@ layout, the size limits, refused sizes, a file shorter than a frame, a file chan
 replaced or grown past 4 GiB while open, widths around the vector widths, switched-off
 planes, and so on. The fuzzer mutates from these; the inputs it adds in a long campaign
 are merged into the same folders (scripts/fuzz describes how). Run again after changing
-an input layout, which drops those additions:
+an input layout, which drops those additions; name targets to write only theirs:
 
-    scripts/make_fuzz_corpus.py
+    scripts/make_fuzz_corpus.py [TARGET...]
 """
 
 import os
@@ -271,6 +271,47 @@ BUILDER_SEEDS.update({
 })
 
 
+# --- the tool's command line -------------------------------------------------------------------
+
+
+def args(*words):
+    """A command line: the arguments separated by NUL bytes."""
+    return b"\0".join(w.encode("latin-1") for w in words)
+
+
+# Names as they are kept on disk: test sequences, clip collections, camera and decoder dumps.
+SEQUENCE_NAMES = ["crowd_run_1080p50.yuv", "park_joy_1080p50.yuv", "station2_1080p25.yuv",
+                  "in_to_tree_720p50.yuv", "720p60/clip.yuv", "foreman_sif.yuv", "akiyo_cif.yuv",
+                  "QCIF-422.YUV", "mobile.4cif.yuv", "park_1920x1080_50fps_422.yuv",
+                  "clip_1080p_yuv444p.yuv", "720p/clip_i420.yuv", "uhd_3840x2160.yuv"]
+
+SNAP_SEEDS = {
+    "names-of-test-sequences": args(*SEQUENCE_NAMES),
+    "info-size-with-rate": args("--info", "crowd_run_1080p50.yuv"),
+    "range-size-from-folder": args("-f", "3-9", "720p60/clip.yuv"),
+    "pattern-sif": args("-f", "2-4", "-o", "shot_%n.bmp", "foreman_sif.yuv"),
+    "all-options-name-not-read": args("-W", "1280", "-H", "720", "-l", "420",
+                                      "cam_nv12_1280x720.yuv"),
+    "width-option-height-from-name": args("-W", "176", "--no-y", "akiyo_cif.yuv"),
+    "size-from-folder-layout-from-file": args("1080p25/station2_i420.yuv"),
+    "oversized-2160p60": args("--info", "clip_2160p60.yuv"),
+    "refused-10bit": args("MarketPlace_1920x1080_60fps_10bit_420.yuv"),
+    "refused-yuv420p10le": args("-l", "420", "enc_1920x1080_yuv420p10le.yuv"),
+    "refused-p010-in-folder": args("P010/clip_1920x1080_420.yuv"),
+    "refused-yuyv422": args("capture_yuyv422_640x480.yuv"),
+    "refused-rgb24-yv12": args("--no-u", "clip_rgb24_352x288.yuv", "dump_yv12_cif.yuv"),
+    "refused-two-layouts": args("clip_1920x1080_422_420.yuv"),
+    "refused-two-sizes": args("foreman_cif_1920x1080.yuv"),
+    "frames-reversed": args("-f", "2-1", "QCIF-422.YUV"),
+    "frames-beyond-64-bits": args("-f", "0-000099999999999999999999", "-o", "a%%b_%n.bmp",
+                                  "mobile.4cif.yuv"),
+    "compact-options": args("-W352", "-H288", "-l444", "--frames=5", "--output=x.bmp", "x.yuv"),
+    "bad-values": args("-W", "0", "-H", "1081", "-l", "423", "clip.yuv"),
+    "help": args("--help"),
+    "version": args("--version"),
+}
+
+
 def write(target, seeds):
     folder = os.path.join(ROOT, target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -282,8 +323,12 @@ def write(target, seeds):
 
 
 def main():
+    chosen = sys.argv[1:]
     for target, seeds in (("fuzz_yuvreader", READER_SEEDS), ("fuzz_conversion", CONVERSION_SEEDS),
-                          ("fuzz_bmpbuilder", BUILDER_SEEDS), ("fuzz_bmpwriter", BMP_SEEDS)):
+                          ("fuzz_bmpbuilder", BUILDER_SEEDS), ("fuzz_bmpwriter", BMP_SEEDS),
+                          ("fuzz_snapoptions", SNAP_SEEDS)):
+        if chosen and target not in chosen:
+            continue
         count, size = write(target, seeds)
         print(f"{target}: {count} seeds, {size} bytes")
     return 0

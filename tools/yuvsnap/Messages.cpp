@@ -6,14 +6,36 @@
 
 const char *const ProgramName = "tamrel-yuv-snap";
 
+namespace {
+
+TMessageSink Sink = nullptr;
+
+void Send(const QByteArray &Line)
+{
+    if (Sink) {
+        Sink(Line);
+        return;
+    }
+    const QByteArray text = Line + '\n';
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+}
+
+} // namespace
+
+void SetMessageSink(TMessageSink NewSink)
+{
+    Sink = NewSink;
+}
+
 void Message(const QString &Text)
 {
-    std::fprintf(stderr, "%s: %s\n", ProgramName, Bytes(Text).constData());
+    Send(ProgramName + QByteArrayLiteral(": ") + Bytes(Text));
 }
 
 int UsageError(const QString &Text)
 {
     Message(Text);
-    std::fprintf(stderr, "Try '%s --help' for more information.\n", ProgramName);
+    Send(QByteArrayLiteral("Try '") + ProgramName
+        + QByteArrayLiteral(" --help' for more information."));
     return ExitUsage;
 }

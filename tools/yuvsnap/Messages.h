@@ -19,6 +19,11 @@ inline QString FromBytes(const QByteArray &Bytes)
 
 extern const char *const ProgramName;
 
+// Where the lines of Message() and UsageError() go, each without its newline: standard error
+// while none is set. The option parser's fuzz target takes them instead.
+using TMessageSink = void (*)(const QByteArray &Line);
+void SetMessageSink(TMessageSink Sink);
+
 // "tamrel-yuv-snap: Text" on standard error.
 void Message(const QString &Text);
 // Message(Text), a pointer to --help, and the usage exit code.
