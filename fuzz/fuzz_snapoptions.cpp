@@ -94,7 +94,8 @@ void CheckGuess(const QString &Path)
             Fail("\"%s\": bad layout \"%s\"", path, Text(guess.Layout).c_str());
     }
 
-    // ASCII letters in the other case and the separators swapped for one another.
+    // ASCII letters in the other case, the separators swapped for one another, and one more
+    // folder in front of the folder.
     QString other = Path;
     for (QChar &c : other) {
         if (c >= u'a' && c <= u'z')
@@ -106,10 +107,10 @@ void CheckGuess(const QString &Path)
         else if (c == u'_')
             c = u'-';
     }
-    if (!SameGuess(guess, GuessFromFileName(other), Qt::CaseInsensitive))
-        Fail("\"%s\": read otherwise with other letter case and separators", path);
-    if (!SameGuess(guess, GuessFromFileName(QStringLiteral("z/") + Path), Qt::CaseSensitive))
-        Fail("\"%s\": read otherwise below one more folder", path);
+    if (!SameGuess(guess, GuessFromFileName(QStringLiteral("z/") + other), Qt::CaseInsensitive))
+        Fail("\"%s\": read otherwise with other letter case and separators, below one more "
+             "folder",
+            path);
 }
 
 void CheckCommandLine(const QStringList &Arguments)

@@ -1,7 +1,7 @@
 #include "FileNameGuess.h"
 
 #include <QRegularExpression>
-#include <QStringList>
+#include <QStringView>
 
 #include <array>
 #include <optional>
@@ -25,11 +25,20 @@ struct TStatement
     const char *Unreadable = nullptr;
 };
 
+// Why the words of each kind refused cannot be read. A high-depth word such as p010 or
+// yuv420p10le is refused for its depth alone.
+constexpr const char *Deep = "samples of more than 8 bits";
+constexpr const char *SemiPlanar = "a semi-planar layout (U and V interleaved)";
+constexpr const char *Packed = "a packed layout (Y, U and V interleaved)";
+constexpr const char *Rgb = "RGB samples";
+
+// The words without a digit that mean something, and the words with one that need no pattern.
 struct TNamedWord
 {
     const char *Word;
     TProperty Property;
-    const char *Value;
+    const char *Value; // for a word refused, nullptr
+    const char *Unreadable = nullptr;
 };
 
 constexpr TNamedWord NamedWords[] = {
@@ -53,10 +62,20 @@ constexpr TNamedWord NamedWords[] = {
     {"iyuv", Layout, "420"},
     {"8bit", Depth, "8"},
     {"8bits", Depth, "8"},
+    {"yuyv", Layout, nullptr, Packed},
+    {"uyvy", Layout, nullptr, Packed},
+    {"yvyu", Layout, nullptr, Packed},
+    {"vyuy", Layout, nullptr, Packed},
+    {"rgb", Layout, nullptr, Rgb},
+    {"bgr", Layout, nullptr, Rgb},
+    {"rgba", Layout, nullptr, Rgb},
+    {"bgra", Layout, nullptr, Rgb},
+    {"argb", Layout, nullptr, Rgb},
+    {"abgr", Layout, nullptr, Rgb},
+    {"gbrp", Layout, nullptr, Rgb},
 };
 
-// The words that name what the tool cannot read, one group per kind, and what each kind is.
-// A high-depth word such as p010 or yuv420p10le is refused for its depth alone.
+// The other words refused, all holding a digit, one named group of PatternWords per kind.
 struct TUnreadableKind
 {
     const char *Group;
@@ -65,15 +84,15 @@ struct TUnreadableKind
 };
 
 constexpr TUnreadableKind UnreadableKinds[] = {
-    {"depth", Depth, "samples of more than 8 bits"},
-    {"semiplanar", Layout, "a semi-planar layout (U and V interleaved)"},
-    {"packed", Layout, "a packed layout (Y, U and V interleaved)"},
-    {"rgb", Layout, "RGB samples"},
+    {"depth", Depth, Deep},
+    {"semiplanar", Layout, SemiPlanar},
+    {"packed", Layout, Packed},
+    {"rgb", Layout, Rgb},
     {"yvu", Layout, "planes in the order Y, V, U"},
 };
 
 // The sizes ("WxH", optionally with "p" and a frame rate; "<lines>p" with an optional frame
-// rate) and the words refused, one named group per kind, in one pattern: a single match a word.
+// rate) and the words refused that hold a digit, one named group per kind, in one pattern.
 const QRegularExpression &PatternWords()
 {
     static const QRegularExpression words(
@@ -81,20 +100,17 @@ const QRegularExpression &PatternWords()
                        "|(?<depth>(?:9|1[0-6])bits?|(?:yuv|i)?4(?:20|22|44)p(?:9|1[0246])(?:le|be)?"
                        "|p[024]1[026])"
                        "|(?<semiplanar>nv(?:12|21|16|61|24|42))"
-                       "|(?<packed>(?:yuyv|yuy2|uyvy|yvyu|vyuy)(?:422)?|v210)"
-                       "|(?<rgb>(?:rgb|bgr)(?:24|32|48|a)?|argb|abgr|gbrp)"
+                       "|(?<packed>(?:yuyv|yuy2|uyvy|yvyu|vyuy)422|yuy2|v210)"
+                       "|(?<rgb>(?:rgb|bgr)(?:24|32|48))"
                        "|(?<yvu>yv12|yv16))$"));
     return words;
 }
 
-// Whether Word could match PatternWords: every pattern word holds a digit or has at most four
-// letters. Most words of a name are neither, and skip the match.
-bool MayMatchPattern(QStringView Word)
+// Every word PatternWords matches holds a digit; most words of a name hold none and skip it.
+bool HasDigit(QStringView Word)
 {
-    if (Word.size() <= 4)
-        return true;
     for (const QChar c : Word) {
-        if (c.isDigit())
+        if (c >= u'0' && c <= u'9')
             return true;
     }
     return false;
@@ -104,10 +120,12 @@ bool MayMatchPattern(QStringView Word)
 std::optional<TStatement> Statement(QStringView Word)
 {
     for (const TNamedWord &named : NamedWords) {
-        if (Word == QLatin1String(named.Word))
-            return TStatement {named.Property, QLatin1String(named.Value)};
+        if (Word != QLatin1String(named.Word))
+            continue;
+        return named.Unreadable ? TStatement {named.Property, Word.toString(), named.Unreadable}
+                                : TStatement {named.Property, QLatin1String(named.Value)};
     }
-    if (!MayMatchPattern(Word))
+    if (!HasDigit(Word))
         return std::nullopt;
     const QRegularExpressionMatch m = PatternWords().match(Word);
     if (!m.hasMatch())
@@ -148,10 +166,16 @@ bool IsSeparator(QChar C)
     return C == u'_' || C == u'.' || C == u'-' || C == u' ';
 }
 
-TNameReading ReadName(const QString &Name)
+TNameReading ReadName(QStringView Name)
 {
     TNameReading reading;
-    const QString lower = Name.toLower();
+    // Every word read is ASCII, so only ASCII letters are lowered: the words keep their places
+    // in Name, which the messages quote.
+    QString lower = Name.toString();
+    for (QChar &c : lower) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
     qsizetype start = 0;
     for (qsizetype i = 0; i <= lower.size(); ++i) {
         if (i < lower.size() && !IsSeparator(lower[i]))
@@ -162,7 +186,7 @@ TNameReading ReadName(const QString &Name)
         start = i + 1;
         if (!statement)
             continue;
-        const QString word = Name.mid(wordStart, i - wordStart);
+        const QString word = Name.mid(wordStart, i - wordStart).toString();
         TReading &r = reading[statement->Property];
         if (statement->Unreadable && r.UnreadableWord.isEmpty()) {
             r.UnreadableWord = word;
@@ -178,6 +202,17 @@ TNameReading ReadName(const QString &Name)
     return reading;
 }
 
+// The last non-empty component of Path, which then loses it.
+QStringView LastComponent(QStringView &Path)
+{
+    while (Path.endsWith(u'/'))
+        Path.chop(1);
+    const qsizetype slash = Path.lastIndexOf(u'/');
+    const QStringView last = Path.mid(slash + 1);
+    Path.truncate(slash < 0 ? 0 : slash);
+    return last;
+}
+
 } // namespace
 
 QString NameSourceText(TNameSource Source)
@@ -188,10 +223,10 @@ QString NameSourceText(TNameSource Source)
 
 TNameGuess GuessFromFileName(const QString &Path)
 {
-    const QStringList components = Path.split(u'/', Qt::SkipEmptyParts);
-    const qsizetype count = components.size();
-    const TNameReading file = ReadName(count > 0 ? components[count - 1] : QString());
-    const TNameReading folder = ReadName(count > 1 ? components[count - 2] : QString());
+    QStringView rest(Path);
+    const QStringView fileName = LastComponent(rest);
+    const TNameReading file = ReadName(fileName);
+    const TNameReading folder = ReadName(LastComponent(rest));
 
     // Each property from the file name when it states it, else from the folder name.
     std::array<const TReading *, PropertyCount> chosen;
