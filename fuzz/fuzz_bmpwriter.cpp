@@ -6,8 +6,8 @@
 // A supported size must give a file that the test decoder (tests/support/BmpDecoder.h) reads back
 // to exactly the source pixels, with every header field as the layout demands, and that replaced
 // an old file (through a link: its target); an unsupported size must be refused with nothing
-// written and an old file untouched. fuzz_bmpbuilder covers the file's layout far faster; this target is
-// about the way to the disk.
+// written and an old file untouched. fuzz_bmpbuilder covers the file's layout far faster; this
+// target is about the way to the disk.
 //
 // Input layout (scripts/make_fuzz_corpus.py writes seeds in it):
 //   kind:u8, a:u16, b:u16, target:u8, then the pixel bytes (repeated when short)

@@ -49,12 +49,12 @@ QByteArray PlayerSnapshot(const QByteArray &Frame, const TLayout &L, TPlaneSwitc
     return written ? ReadAll(path) : QByteArray();
 }
 
-TRun RunTool(const QList<QByteArray> &Args, const TRunSetup &Setup = {})
+TProgramResult RunTool(const QList<QByteArray> &Args, const TRunSetup &Setup = {})
 {
     return RunProgram(ToolPath, Args, Setup);
 }
 
-TRun RunTool(const QStringList &Args, const TRunSetup &Setup = {})
+TProgramResult RunTool(const QStringList &Args, const TRunSetup &Setup = {})
 {
     return RunTool(EncodeNames(Args), Setup);
 }
@@ -191,7 +191,7 @@ void TestCli::snapshotMatchesPlayer()
     QStringList args = stream.SizeArgs() << Flags << "-o" << out << clip;
     if (!FrameArg.isEmpty())
         args << "-f" << FrameArg;
-    const TRun run = RunTool(args);
+    const TProgramResult run = RunTool(args);
 
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
@@ -275,7 +275,7 @@ void TestCli::outputNames()
         args << "--output" << dir.filePath(Pattern);
     TRunSetup setup;
     setup.WorkDir = dir.path();
-    const TRun run = RunTool(args, setup);
+    const TProgramResult run = RunTool(args, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Err, QByteArray());
@@ -338,7 +338,7 @@ void TestCli::rawFileNames()
         args << "-o" << Output;
     TRunSetup setup;
     setup.WorkDir = dir.path();
-    const TRun run = RunTool(args, setup);
+    const TProgramResult run = RunTool(args, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.Err, QByteArray());
     QCOMPARE(run.ExitCode, 0);
@@ -445,7 +445,7 @@ void TestCli::guessFromName()
 
     TRunSetup setup;
     setup.WorkDir = dir.path();
-    const TRun run = RunTool(QStringList {"--info"} << Args << Name, setup);
+    const TProgramResult run = RunTool(QStringList {"--info"} << Args << Name, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, Code);
     QCOMPARE(QString::fromUtf8(run.Err), Err.isEmpty() ? QString() : Err.join('\n') + '\n');
@@ -600,7 +600,7 @@ void TestCli::exitCodes()
     for (const QString &a : Args)
         args << expand(a);
 
-    const TRun run = RunTool(args, setup);
+    const TProgramResult run = RunTool(args, setup);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, Code);
     const QStringList errLines = QString::fromLocal8Bit(run.Err).split('\n');
@@ -640,7 +640,7 @@ void TestCli::streamShortenedWhileWriting()
         ::truncate(QFile::encodeName(clip).constData(), stream.Layout.FrameSize() * 5 / 2) == 0);
 
     const QByteArray out = ReadToEndAndClose(fds[0]);
-    const TRun run = FinishProgram(p);
+    const TProgramResult run = FinishProgram(p);
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 6);
     QCOMPARE(QString::fromLocal8Bit(run.Err), Tool + ("Error reading frame 2 of " + clip) + '\n');
@@ -666,7 +666,7 @@ void TestCli::frameBeyondTwoGiB()
     if (!WriteSparse(clip, frameSize * (last + 1), {{frameSize * last, stream.Frame(last)}}))
         QSKIP("this file system cannot hold a sparse file of 2.5 GB");
     const QString out = dir.filePath("last.bmp");
-    const TRun run
+    const TProgramResult run
         = RunTool({"-W", "1920", "-H", "1080", "-l", "444", "-f", "400", "-o", out, clip});
     QVERIFY(!run.Crashed);
     QCOMPARE(run.ExitCode, 0);
@@ -675,7 +675,7 @@ void TestCli::frameBeyondTwoGiB()
 
 void TestCli::helpAndVersion()
 {
-    const TRun help = RunTool(QStringList {"--help"});
+    const TProgramResult help = RunTool(QStringList {"--help"});
     QVERIFY(!help.Crashed);
     QCOMPARE(help.ExitCode, 0);
     QCOMPARE(help.Err, QByteArray());
@@ -683,7 +683,7 @@ void TestCli::helpAndVersion()
              "--no-u", "--no-v", "--info", "Exit codes:", "_Frame#"})
         QVERIFY2(help.Out.contains(text), text);
 
-    const TRun version = RunTool(QStringList {"--version"});
+    const TProgramResult version = RunTool(QStringList {"--version"});
     QCOMPARE(version.ExitCode, 0);
     QVERIFY2(version.Out.startsWith("tamrel-yuv-snap "), version.Out.constData());
 }
@@ -705,7 +705,7 @@ void TestCli::exitCodesDocumented()
     QFETCH(QString, File);
     QFETCH(QString, Row);
 
-    const TRun help = RunTool(QStringList {"--help"});
+    const TProgramResult help = RunTool(QStringList {"--help"});
     QCOMPARE(help.ExitCode, 0);
     const QString helpText = QString::fromUtf8(help.Out);
     const QStringList expected = ExitCodeRows(helpText.mid(helpText.indexOf("Exit codes:")),

@@ -572,7 +572,7 @@ void TestOpenGLWidget::highDevicePixelRatio()
     // The pixel ratio is fixed at start-up, so the checks run in a child with a scale factor of 2.
     testsupport::TRunSetup setup;
     setup.Environment = {"QT_SCALE_FACTOR=2"};
-    const testsupport::TRun run
+    const testsupport::TProgramResult run
         = testsupport::RunProgram(QFile::encodeName(QCoreApplication::applicationFilePath()),
             {"highDevicePixelRatioChild"}, setup);
     const QByteArray out = run.Out + run.Err;

@@ -296,8 +296,9 @@ void TestSettings::settingsFolderCannotBeCreated()
     TRunSetup setup;
     setup.Environment = {"TST_SETTINGS_CHILD=1",
         "XDG_CONFIG_HOME=" + QFile::encodeName(blocker.fileName()) + "/config"};
-    const TRun run = RunProgram(QFile::encodeName(QCoreApplication::applicationFilePath()),
-        {"settingsFolderCannotBeCreated"}, setup);
+    const TProgramResult run
+        = RunProgram(QFile::encodeName(QCoreApplication::applicationFilePath()),
+            {"settingsFolderCannotBeCreated"}, setup);
     const QString output = QString::fromLocal8Bit(run.Out + run.Err);
     QVERIFY2(!run.Crashed && run.ExitCode == 0, qPrintable(output));
     QVERIFY2(output.contains("PASS   : TestSettings::settingsFolderCannotBeCreated()"),

@@ -61,9 +61,9 @@ void StartProgram(
     p.start();
 }
 
-TRun FinishProgram(QProcess &p)
+TProgramResult FinishProgram(QProcess &p)
 {
-    TRun run;
+    TProgramResult run;
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
@@ -76,7 +76,8 @@ TRun FinishProgram(QProcess &p)
     return run;
 }
 
-TRun RunProgram(const QByteArray &program, const QList<QByteArray> &args, const TRunSetup &setup)
+TProgramResult RunProgram(
+    const QByteArray &program, const QList<QByteArray> &args, const TRunSetup &setup)
 {
     QProcess p;
     StartProgram(p, program, args, setup);

@@ -15,7 +15,7 @@ class QProcess;
 namespace testsupport {
 
 // What a finished program left behind.
-struct TRun
+struct TProgramResult
 {
     int ExitCode = -1;
     bool Crashed = true; // also when it did not finish in time
@@ -37,9 +37,9 @@ void StartProgram(
     QProcess &p, const QByteArray &program, const QList<QByteArray> &args, const TRunSetup &setup);
 
 // Waits for a program started by StartProgram and collects what it left.
-TRun FinishProgram(QProcess &p);
+TProgramResult FinishProgram(QProcess &p);
 
-TRun RunProgram(
+TProgramResult RunProgram(
     const QByteArray &program, const QList<QByteArray> &args, const TRunSetup &setup = {});
 
 // Arguments as the file system encodes names.

@@ -135,9 +135,12 @@ bool ParseFrameRange(const QString &Text, TFrameRange &Range)
     return NotAbove(first, last);
 }
 
+// "4:2:0" for the layout text "420", and so on.
 QString DescribeLayout(const QString &Layout)
 {
-    return QStringLiteral("4:%1:%2").arg(Layout[1]).arg(Layout[2]);
+    TYUVFormat format = YUV420;
+    ParseLayout(Layout, format);
+    return LayoutName(format);
 }
 
 // "1920x1080 from the folder name and 4:2:0 from the file name"; one source named once.
@@ -227,6 +230,19 @@ std::optional<int> ParseOutput(const TParser &P, TOptions &Options)
 }
 
 } // namespace
+
+QString LayoutName(TYUVFormat Format)
+{
+    switch (Format) {
+    case YUV420:
+        return QStringLiteral("4:2:0");
+    case YUV422:
+        return QStringLiteral("4:2:2");
+    case YUV444:
+        return QStringLiteral("4:4:4");
+    }
+    return QString();
+}
 
 QByteArray ExpandPattern(const QByteArray &Pattern, qint64 Frame, bool *UsesFrame)
 {

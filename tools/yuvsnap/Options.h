@@ -48,6 +48,9 @@ struct TParseResult
     TOptions Options;
 };
 
+// "4:2:0", "4:2:2" or "4:4:4".
+QString LayoutName(TYUVFormat Format);
+
 // Pattern with %n replaced by the frame number and %% by a percent sign; any other byte stays as
 // it is. UsesFrame tells whether %n occurs.
 QByteArray ExpandPattern(const QByteArray &Pattern, qint64 Frame, bool *UsesFrame = nullptr);

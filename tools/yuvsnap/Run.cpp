@@ -39,19 +39,6 @@ bool PrintLine(const QByteArray &Line)
     return OutputWritten();
 }
 
-QString LayoutName(TYUVFormat Format)
-{
-    switch (Format) {
-    case YUV420:
-        return QStringLiteral("4:2:0");
-    case YUV422:
-        return QStringLiteral("4:2:2");
-    case YUV444:
-        return QStringLiteral("4:4:4");
-    }
-    return QString();
-}
-
 // --info: the declared picture and how the stream's bytes divide into frames.
 int PrintInfo(const TOptions &Options)
 {
