@@ -24,24 +24,12 @@ inline uint32_t Le(const uint8_t *p, int bytes)
     return v;
 }
 
-// Reads the fields of the header at their offsets and compares them with what they must be.
-inline std::string CheckField(
-    const uint8_t *file, size_t at, int bytes, uint32_t want, const char *name)
-{
-    const uint32_t got = Le(file + at, bytes);
-    if (got == want)
-        return {};
-    return std::string(name) + " at " + std::to_string(at) + " is " + std::to_string(got)
-        + ", expected " + std::to_string(want);
-}
-
 } // namespace bmpdecode
 
 // What is wrong with file as the snapshot of the W x H picture rgb; empty when nothing is.
 inline std::string CheckSnapshotBmp(
     const uint8_t *file, size_t size, const uint8_t *rgb, int W, int H)
 {
-    using bmpdecode::CheckField;
     using bmpdecode::Le;
     constexpr size_t FileHeader = 14;
     if (size < FileHeader + 40)
@@ -67,22 +55,22 @@ inline std::string CheckSnapshotBmp(
     if (pixelOffset + pixelBytes + 2 != size)
         return "the file holds " + std::to_string(size) + " bytes, the headers describe "
             + std::to_string(pixelOffset + pixelBytes) + " and a 2-byte trailer";
-    const std::string fieldErrors[] = {
-        CheckField(file, 2, 4, static_cast<uint32_t>(size), "file size"),
-        CheckField(file, 6, 4, 0, "reserved"),
-        CheckField(file, 10, 4, 54, "pixel offset"),
-        CheckField(file, 14, 4, 40, "information header size"),
-        CheckField(file, 26, 2, 1, "planes"),
-        CheckField(file, 30, 4, 0, "compression"),
-        CheckField(file, 34, 4, static_cast<uint32_t>(pixelBytes + 2), "image size"),
-        CheckField(file, 38, 4, 2834, "horizontal resolution"),
-        CheckField(file, 42, 4, 2834, "vertical resolution"),
-        CheckField(file, 46, 4, 0, "palette size"),
-        CheckField(file, 50, 4, 0, "important colours"),
-    };
-    for (const std::string &e : fieldErrors) {
-        if (!e.empty())
-            return e;
+    // The fields every snapshot carries, read at their offsets.
+    const struct
+    {
+        size_t at;
+        int bytes;
+        uint64_t want;
+        const char *name;
+    } fields[] = {{2, 4, size, "file size"}, {6, 4, 0, "reserved"}, {10, 4, 54, "pixel offset"},
+        {14, 4, 40, "information header size"}, {26, 2, 1, "planes"}, {30, 4, 0, "compression"},
+        {34, 4, pixelBytes + 2, "image size"}, {38, 4, 2834, "horizontal resolution"},
+        {42, 4, 2834, "vertical resolution"}, {46, 4, 0, "palette size"},
+        {50, 4, 0, "important colours"}};
+    for (const auto &f : fields) {
+        if (Le(file + f.at, f.bytes) != f.want)
+            return std::string(f.name) + " at " + std::to_string(f.at) + " is "
+                + std::to_string(Le(file + f.at, f.bytes)) + ", expected " + std::to_string(f.want);
     }
     if (!bottomUp)
         return "rows stored top-down (negative height)";
