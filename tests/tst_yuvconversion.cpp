@@ -650,9 +650,9 @@ void TestYUVConversion::pixelOrder_data()
 {
     QTest::addColumn<yuv::TConversionPath>("path");
     QTest::addColumn<int>("count");
-    // Four pixels a vector step, so every remainder and the shortest counts reach the tail loop.
+    // Eight and four pixels a vector step: every remainder and the shortest counts reach each loop.
     for (const yuv::TConversionPath path : AllPaths) {
-        for (int count : {1, 3, 5, 6, 7, 8, 9, 1919})
+        for (int count : {1, 3, 5, 6, 7, 8, 9, 10, 13, 14, 1919})
             QTest::addRow("%s-%d", yuv::ConversionPathName(path), count) << path << count;
     }
 }
